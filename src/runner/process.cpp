@@ -1,0 +1,145 @@
+#include "process.h"
+
+#include "resultblock.h"
+
+#include <QLoggingCategory>
+
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
+Process::Process(QObject *parent) : QObject(parent)
+{
+    deadlineTimer.setSingleShot(true);
+    killTimer.setSingleShot(true);
+    connect(&deadlineTimer, &QTimer::timeout, this, &Process::deadlinePassed);
+    connect(&killTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
+}
+
+Process::~Process()
+{
+    // The program is going away mid-run (its window was closed): take the
+    // command and whatever it started along, rather than leave orphans.
+    if (task.state() != QProcess::NotRunning) {
+        signalGroup(SIGKILL);
+        task.waitForFinished(1000);
+    }
+}
+
+void Process::buildDisplayName(const QString &launchPath, const QStringList &args,
+                               const std::optional<QString> &comment)
+{
+    displayName = commandDisplayName(launchPath, args, comment);
+}
+
+void Process::start(const QString &launchPath, const QStringList &args,
+                    const std::optional<QString> &comment)
+{
+    Q_ASSERT(displayName.isEmpty() && !finished);
+    buildDisplayName(launchPath, args, comment);
+
+    task.setProgram(launchPath);
+    task.setArguments(args);
+    // No command of the battery reads input; an empty stdin means none can
+    // wait for it or take what the user types into the terminal.
+    task.setStandardInputFile(QProcess::nullDevice());
+    // Its own process group, so a deadline or the program's end stops the
+    // command together with anything it started (sh -c pipelines).
+    task.setChildProcessModifier([] { ::setpgid(0, 0); });
+
+    connect(&task, &QProcess::readyReadStandardOutput, this, &Process::stdOutNotification);
+    connect(&task, &QProcess::readyReadStandardError, this, &Process::stdErrNotification);
+    connect(&task, &QProcess::finished, this, &Process::terminatedNotification);
+    connect(&task, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            launchFailed();
+    });
+
+    deadlineTimer.start(deadline);
+    task.start(QIODevice::ReadOnly);
+}
+
+void Process::stdOutNotification()
+{
+    if (!finished)
+        stdOutData += task.readAllStandardOutput();
+}
+
+void Process::stdErrNotification()
+{
+    if (!finished)
+        stdErrData += task.readAllStandardError();
+}
+
+void Process::terminatedNotification()
+{
+    if (finished)
+        return;
+    // QProcess has read the pipes up to the command's exit; whatever is still
+    // buffered is the rest of its output. A left-behind grandchild holding a
+    // pipe open cannot block us here.
+    stdOutData += task.readAllStandardOutput();
+    stdErrData += task.readAllStandardError();
+    finish();
+}
+
+void Process::launchFailed()
+{
+    if (finished || launchError)
+        return;
+    launchError = task.errorString();
+    // QProcess may report a failed start from inside start() itself (when no
+    // descriptors are left); deliver the end from the event loop regardless,
+    // so the controller never sees a half-started battery as complete.
+    QMetaObject::invokeMethod(this, &Process::finish, Qt::QueuedConnection);
+}
+
+void Process::deadlinePassed()
+{
+    if (finished)
+        return;
+    stoppedAtDeadline = true;
+    signalGroup(SIGTERM);
+    killTimer.start(killGrace);
+}
+
+void Process::signalGroup(int signal)
+{
+    const qint64 pid = task.processId();
+    if (pid > 0)
+        ::kill(-static_cast<pid_t>(pid), signal);
+}
+
+void Process::finish()
+{
+    if (finished)
+        return;
+    finished = true;
+    deadlineTimer.stop();
+    killTimer.stop();
+
+    stdOutStr = decodeStream(stdOutData);
+    stdErrStr = decodeStream(stdErrData);
+
+    QString lastLine;
+    if (launchError)
+        lastLine = *launchError;
+    else if (stoppedAtDeadline)
+        lastLine = QStringLiteral("stopped after %1 seconds without finishing")
+                       .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
+    if (!lastLine.isEmpty()) {
+        QString err = stdErrStr.value_or(QString());
+        if (!err.isEmpty() && !err.endsWith(u'\n'))
+            err += u'\n';
+        stdErrStr = err + lastLine;
+    }
+
+    emit processTerminated(this);
+}
+
+QString Process::getResult() const
+{
+    if (!finished)
+        return resultBlock(displayName, std::nullopt, std::nullopt);
+    return resultBlock(displayName, stdOutStr, stdErrStr);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+
+// One command of the battery: runs it with both output streams on pipes,
+// collects what it prints while it runs and renders its result block.
+class Process : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A command that has not ended by then is stopped, so one stalled trace or
+    // transfer can never hold back the whole report. The slowest normal row, a
+    // trace of 30 hops at 2 s per probe, stays well below it.
+    static constexpr std::chrono::milliseconds defaultDeadline = std::chrono::seconds(300);
+    static constexpr std::chrono::milliseconds killGrace = std::chrono::seconds(5);
+
+    explicit Process(QObject *parent = nullptr);
+    ~Process() override;
+
+    void start(const QString &launchPath, const QStringList &args,
+               const std::optional<QString> &comment = std::nullopt);
+    void buildDisplayName(const QString &launchPath, const QStringList &args,
+                          const std::optional<QString> &comment);
+    bool isFinished() const { return finished; }
+    QString getResult() const;
+
+    // Test seam: shortens the deadline; call before start().
+    void setDeadline(std::chrono::milliseconds deadline) { this->deadline = deadline; }
+
+signals:
+    // Emitted exactly once per started command, from the event loop, after
+    // isFinished() has become true.
+    void processTerminated(Process *process);
+
+private:
+    void stdOutNotification();
+    void stdErrNotification();
+    void terminatedNotification();
+    void launchFailed();
+    void deadlinePassed();
+    void signalGroup(int signal);
+    void finish();
+
+    QProcess task;
+    QByteArray stdOutData;
+    QByteArray stdErrData;
+    std::optional<QString> stdOutStr;
+    std::optional<QString> stdErrStr;
+    QString displayName;
+    bool finished = false;
+
+    std::chrono::milliseconds deadline = defaultDeadline;
+    QTimer deadlineTimer;
+    QTimer killTimer;
+    bool stoppedAtDeadline = false;
+    std::optional<QString> launchError;
+};
