@@ -146,7 +146,12 @@ void MainController::startTests()
     container.push_back(std::move(processes));
     processes.clear();
 
-    // The battery is started here.
+    if (batteryOverride) {
+        for (const Test &test : *batteryOverride)
+            startTest(test.launchPath, test.args, test.comment);
+    } else {
+        // The battery is started here.
+    }
 
     if (progressIndicator) {
         progressIndicator->setRange(0, static_cast<int>(processes.size()));

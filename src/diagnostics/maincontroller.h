@@ -16,6 +16,8 @@
 #include <optional>
 #include <vector>
 
+#include "battery.h"
+
 class Process;
 class QIODevice;
 
@@ -53,6 +55,10 @@ public:
     void setConsole(QIODevice *device) { console = device; }
 
     const QString &report() const { return results; }
+
+    // Test seam: every run starts these commands instead of the battery; the
+    // rest of the run (account, ticket, progress, delivery) is unchanged.
+    void replaceBattery(std::vector<Test> tests) { batteryOverride = std::move(tests); }
 
 signals:
     // The windowless run is over and the program should end with this status.
@@ -106,4 +112,5 @@ private:
     std::int32_t maxPostSize = 0;
 
     QIODevice *console = nullptr;
+    std::optional<std::vector<Test>> batteryOverride;
 };
