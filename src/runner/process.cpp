@@ -21,6 +21,9 @@ Process::~Process()
     // The program is going away mid-run (its window was closed): take the
     // command and whatever it started along, rather than leave orphans.
     if (task.state() != QProcess::NotRunning) {
+        // Its end must not be announced from here: whoever listens may be
+        // halfway through its own destruction.
+        disconnect(&task, nullptr, this, nullptr);
         signalGroup(SIGKILL);
         task.waitForFinished(1000);
     }
