@@ -34,8 +34,8 @@ void TestLinkScan::scan_data()
     QTest::newRow("empty text") << QString() << Links{};
     QTest::newRow("link at the end")
         << "See results at https://r.example/x7" << Links{link(15, 20, "https://r.example/x7")};
-    QTest::newRow("link before a line break")
-        << "See results at https://r.example/x7\n" << Links{link(15, 20, "https://r.example/x7")};
+    QTest::newRow("link before a line break") << "See results at https://r.example/x7\n"
+                                              << Links{link(15, 20, "https://r.example/x7")};
     QTest::newRow("no link") << "There was an error submitting the results" << Links{};
     QTest::newRow("capital prefix") << "HTTPS://r.example/a Http://r.example/b" << Links{};
     // The https address is taken first; the scan goes on past its prefix and
@@ -51,9 +51,8 @@ void TestLinkScan::scan_data()
         << "https://a.example/?u=http://b.example/p"
         << Links{link(0, 39, "https://a.example/?u=http://b.example/p"),
                  link(21, 18, "http://b.example/p")};
-    QTest::newRow("invalid URL is no link")
-        << "go to https://a.example/{x} or https://b.example"
-        << Links{link(31, 17, "https://b.example")};
+    QTest::newRow("invalid URL is no link") << "go to https://a.example/{x} or https://b.example"
+                                            << Links{link(31, 17, "https://b.example")};
     QTest::newRow("tab, carriage return and next line end an address")
         << QStringLiteral("http://a.example\thttp://b.example\rhttp://c.example\u0085.")
         << Links{link(0, 16, "http://a.example"), link(17, 16, "http://b.example"),

@@ -3,11 +3,10 @@
 #include "endpoints.h"
 #include "help.h"
 #include "maincontroller.h"
+#include "mainwindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QLabel>
-#include <QVBoxLayout>
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -35,14 +34,16 @@ int runWindowed(int &argc, char **argv)
 {
     QApplication app(argc, argv);
     MainController controller;
-    QWidget window;
-    auto *layout = new QVBoxLayout(&window);
-    layout->addWidget(new QLabel(QStringLiteral("The window is not built yet; run with -s."),
-                                 &window));
-    controller.window = &window;
-    controller.awakeFromNib();
+    return showMainWindow(controller);
+}
+
+int showMainWindow(MainController &controller)
+{
+    // The window goes before the controller, which on its way out stops any
+    // command still running, so closing the window mid-run leaves none behind.
+    MainWindow window(controller);
     window.show();
-    return app.exec();
+    return QApplication::exec();
 }
 
 int runWindowless(int &argc, char **argv, const Options &options)

@@ -4,9 +4,14 @@
 #include "paths.h"
 #include "process.h"
 #include "report.h"
+#include "resultsview.h"
 
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
 #include <QIODevice>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -19,6 +24,10 @@ void MainController::awakeFromNib()
     processes.clear();
     processes.reserve(20);
     container.clear();
+
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        application->setQuitOnLastWindowClosed(
+            applicationShouldTerminateAfterLastWindowClosed(application));
 
     for (QWidget *control : {textResultsLinkView.data(), static_cast<QWidget *>(textCopyPaste),
                              static_cast<QWidget *>(copyToClipBoardLink),
@@ -156,6 +165,10 @@ void MainController::startTests()
     if (progressIndicator) {
         progressIndicator->setRange(0, static_cast<int>(processes.size()));
         progressIndicator->setValue(0);
+        // Graphite: a grey bar rather than the accent colour.
+        QPalette palette = progressIndicator->palette();
+        palette.setColor(QPalette::Highlight, QColor(0x8e, 0x8e, 0x93));
+        progressIndicator->setPalette(palette);
     }
     if (!isSilent)
         showProgress();
@@ -210,6 +223,8 @@ void MainController::showProgress()
         textCopyPaste->hide();
     if (textStatus)
         textStatus->show();
+    // A determinate bar has no animation of its own to start: styles that
+    // animate one do so while it is shown.
     if (progressIndicator)
         progressIndicator->show();
     if (copyToClipBoardLink)
@@ -246,4 +261,48 @@ void MainController::updateProgress()
                 progressIndicator->setValue(done);
         },
         Qt::QueuedConnection);
+}
+
+bool MainController::applicationShouldTerminateAfterLastWindowClosed(
+    QGuiApplication *application) const
+{
+    Q_UNUSED(application);
+    return true;
+}
+
+void MainController::setTextView(QTextBrowser *view, const QString &text)
+{
+    if (!view)
+        return;
+    resultsview::replaceText(*view, text);
+    hiliteAndActivateURLs(view);
+    resultsview::paintText(*view);
+}
+
+void MainController::hiliteAndActivateURLs(QTextBrowser *view)
+{
+    if (view)
+        resultsview::markLinks(*view);
+}
+
+void MainController::copyToClipBoardLinkButtonPressed()
+{
+    // Until an upload has succeeded there is nothing to copy; the clipboard
+    // keeps what the user had on it.
+    if (!resultsUrl)
+        return;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(*resultsUrl);
+}
+
+void MainController::shareButtonPressed()
+{
+    if (!resultsUrl)
+        return;
+    // A reply that is no valid URL (one ending in a line break, say) is not
+    // handed to the desktop: what it would open is anyone's guess.
+    const QUrl url(*resultsUrl, QUrl::StrictMode);
+    if (url.isValid())
+        QDesktopServices::openUrl(url);
 }

@@ -19,6 +19,7 @@
 #include "battery.h"
 
 class Process;
+class QGuiApplication;
 class QIODevice;
 
 // The one controller of the program: schedules the battery, recognises its end
@@ -33,6 +34,13 @@ public:
     ~MainController() override;
 
     void awakeFromNib();
+
+    // Puts a text into a results view and makes its web addresses links.
+    void setTextView(QTextBrowser *view, const QString &text);
+    void hiliteAndActivateURLs(QTextBrowser *view);
+
+    // The program ends when its window closes.
+    bool applicationShouldTerminateAfterLastWindowClosed(QGuiApplication *application) const;
 
     // Run options of the windowless run.
     void initArgsWithSilent(bool silent, bool console, bool forceAMX, bool skipAmx, bool internet);
@@ -50,6 +58,9 @@ public:
     void showProgress();
     void hideProgress();
     void updateProgress();
+
+    void copyToClipBoardLinkButtonPressed();
+    void shareButtonPressed();
 
     // Where the console lines go; standard output unless a test says otherwise.
     void setConsole(QIODevice *device) { console = device; }
