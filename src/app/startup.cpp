@@ -22,10 +22,9 @@ void raiseOpenFileLimit()
 
 void printHelp()
 {
-    const QByteArray help =
-        helpOutput(QLatin1String(endpoints::ServiceDomain),
-                   QLatin1String(endpoints::ResultsServerHost))
-            .toUtf8();
+    const QByteArray help = helpOutput(QLatin1String(endpoints::ServiceDomain),
+                                       QLatin1String(endpoints::ResultsServerHost))
+                                .toUtf8();
     std::fwrite(help.constData(), 1, static_cast<size_t>(help.size()), stdout);
     std::fflush(stdout);
 }

@@ -29,9 +29,9 @@ void MainController::awakeFromNib()
         application->setQuitOnLastWindowClosed(
             applicationShouldTerminateAfterLastWindowClosed(application));
 
-    for (QWidget *control : {textResultsLinkView.data(), static_cast<QWidget *>(textCopyPaste),
-                             static_cast<QWidget *>(copyToClipBoardLink),
-                             static_cast<QWidget *>(shareButton)}) {
+    for (QWidget *control :
+         {textResultsLinkView.data(), static_cast<QWidget *>(textCopyPaste),
+          static_cast<QWidget *>(copyToClipBoardLink), static_cast<QWidget *>(shareButton)}) {
         if (control)
             control->hide();
     }
@@ -194,10 +194,9 @@ void MainController::writeToPath(const QString &path)
 
 void MainController::disableUI()
 {
-    for (QWidget *control : {static_cast<QWidget *>(buttonStartTests),
-                             static_cast<QWidget *>(textVeltraneAccount),
-                             static_cast<QWidget *>(textTicketNo),
-                             static_cast<QWidget *>(textDomainToTest)}) {
+    for (QWidget *control :
+         {static_cast<QWidget *>(buttonStartTests), static_cast<QWidget *>(textVeltraneAccount),
+          static_cast<QWidget *>(textTicketNo), static_cast<QWidget *>(textDomainToTest)}) {
         if (control)
             control->setEnabled(false);
     }
@@ -205,10 +204,9 @@ void MainController::disableUI()
 
 void MainController::enableUI()
 {
-    for (QWidget *control : {static_cast<QWidget *>(buttonStartTests),
-                             static_cast<QWidget *>(textVeltraneAccount),
-                             static_cast<QWidget *>(textTicketNo),
-                             static_cast<QWidget *>(textDomainToTest)}) {
+    for (QWidget *control :
+         {static_cast<QWidget *>(buttonStartTests), static_cast<QWidget *>(textVeltraneAccount),
+          static_cast<QWidget *>(textTicketNo), static_cast<QWidget *>(textDomainToTest)}) {
         if (control)
             control->setEnabled(true);
     }
@@ -255,8 +253,9 @@ void MainController::updateProgress()
             const auto total = static_cast<int>(processes.size());
             const auto done = static_cast<int>(finishedTasksCount());
             if (textStatus)
-                textStatus->setText(
-                    QStringLiteral("Please wait. Finished %1 out of %2 tests.").arg(done).arg(total));
+                textStatus->setText(QStringLiteral("Please wait. Finished %1 out of %2 tests.")
+                                        .arg(done)
+                                        .arg(total));
             if (progressIndicator)
                 progressIndicator->setValue(done);
         },
