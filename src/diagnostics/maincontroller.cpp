@@ -4,7 +4,11 @@
 #include "paths.h"
 #include "process.h"
 #include "report.h"
+#include "runinputs.h"
 
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QTimer>
 
@@ -20,9 +24,9 @@ void MainController::awakeFromNib()
     processes.reserve(20);
     container.clear();
 
-    for (QWidget *control : {textResultsLinkView.data(), static_cast<QWidget *>(textCopyPaste),
-                             static_cast<QWidget *>(copyToClipBoardLink),
-                             static_cast<QWidget *>(shareButton)}) {
+    for (QWidget *control :
+         {textResultsLinkView.data(), static_cast<QWidget *>(textCopyPaste),
+          static_cast<QWidget *>(copyToClipBoardLink), static_cast<QWidget *>(shareButton)}) {
         if (control)
             control->hide();
     }
@@ -137,21 +141,16 @@ void MainController::writeConsole(const QByteArray &bytes)
 
 void MainController::startTests()
 {
-    isAmx = false; // agent detection comes with the battery
-    isFinishing = false;
-    txtVeltraneAccount.reset();
-    txtTicketNo.reset();
+    std::vector<Test> tests = prepareRun();
     disableUI();
 
     container.push_back(std::move(processes));
     processes.clear();
 
-    if (batteryOverride) {
-        for (const Test &test : *batteryOverride)
-            startTest(test.launchPath, test.args, test.comment);
-    } else {
-        // The battery is started here.
-    }
+    if (batteryOverride)
+        tests = *batteryOverride;
+    for (const Test &test : tests)
+        startTest(test.launchPath, test.args, test.comment);
 
     if (progressIndicator) {
         progressIndicator->setRange(0, static_cast<int>(processes.size()));
@@ -159,6 +158,84 @@ void MainController::startTests()
     }
     if (!isSilent)
         showProgress();
+}
+
+std::vector<Test> MainController::prepareRun()
+{
+    // Any kind of file at the agent's path counts as an installed agent.
+    isAmx = QFileInfo::exists(agentPaths.installDirectory);
+    isFinishing = false;
+    rememberAccountAndTicketNo();
+
+    BatteryInputs inputs;
+    inputs.endpoints = builtInEndpoints();
+    inputs.testDomain = takeTestDomain();
+    inputs.tailSize = tailSize;
+    inputs.agentPaths = agentPaths;
+    inputs.agentGate = agentGateHolds(skipAmx, isAmx, forceAmx);
+    if (inputs.agentGate)
+        inputs.agentLogFiles = tailBeaconLogs();
+    return batteryTests(inputs, thisSystem());
+}
+
+std::optional<QString> MainController::takeTestDomain() const
+{
+    const QString text = testDomainText(
+        domain, [this] { return textDomainToTest ? textDomainToTest->text() : QString(); });
+    if (looksLikeOption(text)) {
+        qWarning().noquote() << QStringLiteral(
+                                    "not testing the domain \"%1\": dig and traceroute would "
+                                    "take a name beginning with \"-\" for an option")
+                                    .arg(text);
+    }
+    return presentTestDomain(text);
+}
+
+void MainController::startPing(const QString &host, const QString &comment)
+{
+    const Test test = pingTest(host, comment, thisSystem());
+    startTest(test.launchPath, test.args, test.comment);
+}
+
+void MainController::startTraceroute(const QString &host)
+{
+    const Test test = tracerouteTest(host, thisSystem());
+    startTest(test.launchPath, test.args, test.comment);
+}
+
+void MainController::rememberAccountAndTicketNo()
+{
+    freeAccountAndTicketNo();
+    if (textVeltraneAccount)
+        txtVeltraneAccount = trimmedEntry(textVeltraneAccount->text());
+    if (textTicketNo)
+        txtTicketNo = trimmedEntry(textTicketNo->text());
+}
+
+void MainController::freeAccountAndTicketNo()
+{
+    txtVeltraneAccount.reset();
+    txtTicketNo.reset();
+}
+
+QStringList MainController::tailBeaconLogs() const
+{
+    QStringList paths;
+    const QString logDirectory = beaconLogDirectory(agentPaths);
+    for (const QString &subfolder : beaconLogSubfolders())
+        paths += tailBeaconSubfolderLog(logDirectory + subfolder);
+    return paths;
+}
+
+QStringList MainController::tailBeaconSubfolderLog(const QString &directoryPath) const
+{
+    // Hidden entries and subdirectories count too; a folder that cannot be
+    // listed gives none.
+    const QStringList names =
+        QDir(directoryPath)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDir::Unsorted);
+    return sortedLogPaths(directoryPath, names);
 }
 
 bool MainController::submitResults()
@@ -181,10 +258,9 @@ void MainController::writeToPath(const QString &path)
 
 void MainController::disableUI()
 {
-    for (QWidget *control : {static_cast<QWidget *>(buttonStartTests),
-                             static_cast<QWidget *>(textVeltraneAccount),
-                             static_cast<QWidget *>(textTicketNo),
-                             static_cast<QWidget *>(textDomainToTest)}) {
+    for (QWidget *control :
+         {static_cast<QWidget *>(buttonStartTests), static_cast<QWidget *>(textVeltraneAccount),
+          static_cast<QWidget *>(textTicketNo), static_cast<QWidget *>(textDomainToTest)}) {
         if (control)
             control->setEnabled(false);
     }
@@ -192,10 +268,9 @@ void MainController::disableUI()
 
 void MainController::enableUI()
 {
-    for (QWidget *control : {static_cast<QWidget *>(buttonStartTests),
-                             static_cast<QWidget *>(textVeltraneAccount),
-                             static_cast<QWidget *>(textTicketNo),
-                             static_cast<QWidget *>(textDomainToTest)}) {
+    for (QWidget *control :
+         {static_cast<QWidget *>(buttonStartTests), static_cast<QWidget *>(textVeltraneAccount),
+          static_cast<QWidget *>(textTicketNo), static_cast<QWidget *>(textDomainToTest)}) {
         if (control)
             control->setEnabled(true);
     }
@@ -240,8 +315,9 @@ void MainController::updateProgress()
             const auto total = static_cast<int>(processes.size());
             const auto done = static_cast<int>(finishedTasksCount());
             if (textStatus)
-                textStatus->setText(
-                    QStringLiteral("Please wait. Finished %1 out of %2 tests.").arg(done).arg(total));
+                textStatus->setText(QStringLiteral("Please wait. Finished %1 out of %2 tests.")
+                                        .arg(done)
+                                        .arg(total));
             if (progressIndicator)
                 progressIndicator->setValue(done);
         },
