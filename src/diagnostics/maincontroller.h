@@ -89,6 +89,7 @@ private:
     void handleAllTestsFinished();
     void buildResults();
     void writeConsole(const QByteArray &bytes);
+    void setInputsEnabled(bool enabled);
     bool submitResults();
     void writeToPath(const QString &path);
 
