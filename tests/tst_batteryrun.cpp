@@ -36,6 +36,11 @@ struct Run
 Run runProgram(const QStringList &args)
 {
     QProcess program;
+    // As over ssh: no display server at all.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    program.setProcessEnvironment(env);
     program.start(VELTRANE_BINARY, args);
     Run run;
     if (!program.waitForFinished(120000)) {

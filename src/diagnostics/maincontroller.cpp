@@ -191,18 +191,6 @@ std::optional<QString> MainController::takeTestDomain() const
     return presentTestDomain(text);
 }
 
-void MainController::startPing(const QString &host, const QString &comment)
-{
-    const Test test = pingTest(host, comment, thisSystem());
-    startTest(test.launchPath, test.args, test.comment);
-}
-
-void MainController::startTraceroute(const QString &host)
-{
-    const Test test = tracerouteTest(host, thisSystem());
-    startTest(test.launchPath, test.args, test.comment);
-}
-
 void MainController::rememberAccountAndTicketNo()
 {
     freeAccountAndTicketNo();

@@ -45,8 +45,6 @@ public:
     std::uint32_t finishedTasksCount() const;
     bool didAllTestsFinished() const;
 
-    void startPing(const QString &host, const QString &comment);
-    void startTraceroute(const QString &host);
     void rememberAccountAndTicketNo();
     void freeAccountAndTicketNo();
 
