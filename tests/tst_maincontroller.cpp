@@ -1,4 +1,5 @@
 #include "maincontroller.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -17,21 +18,20 @@ private slots:
     void launchFailureDoesNotStallTheRun();
 };
 
-static QString writeScript(const QTemporaryDir &dir, const QString &name, const QByteArray &body)
+// A windowless controller that prints to a buffer and runs the given tests.
+struct ConsoleRun
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write("#!/bin/sh\n" + body + "\n");
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
-}
+    explicit ConsoleRun(std::vector<Test> tests)
+    {
+        console.open(QIODevice::WriteOnly);
+        controller.setConsole(&console);
+        controller.replaceBattery(std::move(tests));
+        controller.initArgsWithSilent(true, true, false, false, false);
+    }
 
-static QString head(const QString &displayName)
-{
-    return QString(45, u'-') + "Results for: " + displayName + "\n";
-}
+    MainController controller;
+    QBuffer console;
+};
 
 void TestMainController::lastOfManyRunsFinishesOnce()
 {
@@ -44,12 +44,8 @@ void TestMainController::lastOfManyRunsFinishesOnce()
         tests.push_back({quick, {QString::number(i)}, std::nullopt});
     tests.insert(tests.begin() + 10, Test{slow, {}, QString("(late)")});
 
-    MainController controller;
-    QBuffer console;
-    console.open(QIODevice::WriteOnly);
-    controller.setConsole(&console);
-    controller.replaceBattery(tests);
-    controller.initArgsWithSilent(true, true, false, false, false);
+    ConsoleRun run(tests);
+    MainController &controller = run.controller;
     controller.awakeFromNib();
     QSignalSpy finishes(&controller, &MainController::allTestsFinished);
     QSignalSpy exits(&controller, &MainController::exitRequested);
@@ -67,9 +63,9 @@ void TestMainController::lastOfManyRunsFinishesOnce()
     QString expected;
     for (int i = 0; i < 30; ++i) {
         if (i == 10)
-            expected += head(slow + " (late)") + "stdout:\nslow\n\n";
+            expected += blockHead(slow + " (late)") + "stdout:\nslow\n\n";
         expected +=
-            head(quick + " " + QString::number(i)) + "stdout:\n" + QString::number(i) + "\n\n";
+            blockHead(quick + " " + QString::number(i)) + "stdout:\n" + QString::number(i) + "\n\n";
     }
     QCOMPARE(controller.report(), expected);
 }
@@ -78,19 +74,15 @@ void TestMainController::consoleRunPrintsReportThenExits()
 {
     QTemporaryDir dir;
     const QString hello = writeScript(dir, "hello", "echo hi");
-    MainController controller;
-    QBuffer console;
-    console.open(QIODevice::WriteOnly);
-    controller.setConsole(&console);
-    controller.replaceBattery({{hello, {}, std::nullopt}});
-    controller.initArgsWithSilent(true, true, false, false, false);
+    ConsoleRun run({{hello, {}, std::nullopt}});
+    MainController &controller = run.controller;
     controller.awakeFromNib();
     QSignalSpy exits(&controller, &MainController::exitRequested);
     controller.runTests();
     QTRY_COMPARE(exits.count(), 1);
 
     // The windowless run has no account or ticket: the report starts with a block.
-    QCOMPARE(console.data(), (head(hello) + "stdout:\nhi\n\n\n").toUtf8());
+    QCOMPARE(run.console.data(), (blockHead(hello) + "stdout:\nhi\n\n\n").toUtf8());
 }
 
 void TestMainController::consoleAndFileOutputInOrder()
@@ -98,12 +90,8 @@ void TestMainController::consoleAndFileOutputInOrder()
     QTemporaryDir dir;
     const QString hello = writeScript(dir, "hello", "echo hi");
     const QString output = dir.filePath("out.txt");
-    MainController controller;
-    QBuffer console;
-    console.open(QIODevice::WriteOnly);
-    controller.setConsole(&console);
-    controller.replaceBattery({{hello, {}, std::nullopt}});
-    controller.initArgsWithSilent(true, true, false, false, false);
+    ConsoleRun run({{hello, {}, std::nullopt}});
+    MainController &controller = run.controller;
     controller.setOutputFile(output);
     controller.awakeFromNib();
     QSignalSpy exits(&controller, &MainController::exitRequested);
@@ -111,22 +99,18 @@ void TestMainController::consoleAndFileOutputInOrder()
     QTRY_COMPARE(exits.count(), 1);
     QCOMPARE(exits.at(0).at(0).toInt(), 0);
 
-    const QByteArray report = (head(hello) + "stdout:\nhi\n\n").toUtf8();
-    QCOMPARE(console.data(), report + "\noutputFile=" + output.toUtf8() + "\n");
+    const QByteArray report = (blockHead(hello) + "stdout:\nhi\n\n").toUtf8();
+    QCOMPARE(run.console.data(), report + "\noutputFile=" + output.toUtf8() + "\n");
 }
 
 void TestMainController::launchFailureDoesNotStallTheRun()
 {
     QTemporaryDir dir;
     const QString hello = writeScript(dir, "hello", "echo hi");
-    MainController controller;
-    QBuffer console;
-    console.open(QIODevice::WriteOnly);
-    controller.setConsole(&console);
-    controller.replaceBattery({{dir.filePath("missing"), {}, std::nullopt},
-                               {hello, {}, std::nullopt},
-                               {dir.filePath("missing-too"), {}, std::nullopt}});
-    controller.initArgsWithSilent(true, true, false, false, false);
+    ConsoleRun run({{dir.filePath("missing"), {}, std::nullopt},
+                    {hello, {}, std::nullopt},
+                    {dir.filePath("missing-too"), {}, std::nullopt}});
+    MainController &controller = run.controller;
     controller.awakeFromNib();
     QSignalSpy finishes(&controller, &MainController::allTestsFinished);
     controller.runTests();

@@ -1,4 +1,5 @@
 #include "process.h"
+#include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,10 +30,6 @@ private slots:
 
 private:
     QString script(const QString &name, const QByteArray &body);
-    static QString head(const QString &displayName)
-    {
-        return QString(45, u'-') + "Results for: " + displayName + "\n";
-    }
 
     std::unique_ptr<QTemporaryDir> dir;
 };
@@ -45,13 +42,7 @@ void TestProcess::init()
 
 QString TestProcess::script(const QString &name, const QByteArray &body)
 {
-    const QString path = dir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write("#!/bin/sh\n" + body + "\n");
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
+    return writeScript(*dir, name, body);
 }
 
 // Runs every process to its end and checks each announced it exactly once.
@@ -96,8 +87,8 @@ void TestProcess::concurrentRunsKeepOutputsApart()
             out += QStringLiteral("%1-%2\n").arg(n).arg(i);
             err += QStringLiteral("err-%1\n").arg(n);
         }
-        QCOMPARE(processes[n]->getResult(), head(talker + " " + QString::number(n)) + "stdout:\n" +
-                                                out + "\nstderr:\n" + err + "\n");
+        QCOMPARE(processes[n]->getResult(), blockHead(talker + " " + QString::number(n)) +
+                                                "stdout:\n" + out + "\nstderr:\n" + err + "\n");
     }
 }
 
@@ -113,7 +104,7 @@ void TestProcess::largeOutputOnBothStreams()
     processes.back()->start(flood, {});
     QVERIFY(runAll(processes));
 
-    const QString expected = head(flood) + "stdout:\n" + QString(262144, u'o') + "END\n" +
+    const QString expected = blockHead(flood) + "stdout:\n" + QString(262144, u'o') + "END\n" +
                              "stderr:\n" + QString(262144, u'e') + "\n";
     QCOMPARE(processes[0]->getResult(), expected);
 }
@@ -125,7 +116,7 @@ void TestProcess::multiByteCharacterSplitAcrossReads()
     processes.push_back(std::make_unique<Process>());
     processes.back()->start(split, {});
     QVERIFY(runAll(processes));
-    QCOMPARE(processes[0]->getResult(), head(split) + QStringLiteral("stdout:\né\n"));
+    QCOMPARE(processes[0]->getResult(), blockHead(split) + QStringLiteral("stdout:\né\n"));
 }
 
 void TestProcess::undecodableStreamIsDropped()
@@ -135,7 +126,7 @@ void TestProcess::undecodableStreamIsDropped()
     processes.push_back(std::make_unique<Process>());
     processes.back()->start(bad, {}, QString("(c)"));
     QVERIFY(runAll(processes));
-    QCOMPARE(processes[0]->getResult(), head(bad + " (c)") + "stdout:\nfine\n\n");
+    QCOMPARE(processes[0]->getResult(), blockHead(bad + " (c)") + "stdout:\nfine\n\n");
 }
 
 void TestProcess::launchFailureFinishesOnceFromTheEventLoop_data()
@@ -166,8 +157,8 @@ void TestProcess::launchFailureFinishesOnceFromTheEventLoop()
 
     QVERIFY(runAll(processes));
     const QString block = processes[0]->getResult();
-    QVERIFY2(block.startsWith(head(path + " -x") + "stderr:\n"), qPrintable(block));
-    QVERIFY(block.size() > head(path + " -x").size() + 9);
+    QVERIFY2(block.startsWith(blockHead(path + " -x") + "stderr:\n"), qPrintable(block));
+    QVERIFY(block.size() > blockHead(path + " -x").size() + 9);
 }
 
 void TestProcess::leftBehindGrandchildDoesNotHoldTheRun()
@@ -186,7 +177,7 @@ void TestProcess::leftBehindGrandchildDoesNotHoldTheRun()
     const QString pid = block.section('\n', 2, 2);
     QVERIFY(pid.toInt() > 0);
     ::kill(pid.toInt(), SIGKILL);
-    QCOMPARE(block, head(leaver) + "stdout:\n" + pid + "\n\nstderr:\ngone\n\n");
+    QCOMPARE(block, blockHead(leaver) + "stdout:\n" + pid + "\n\nstderr:\ngone\n\n");
 }
 
 void TestProcess::deadlineStopsACommand_data()
@@ -218,7 +209,7 @@ void TestProcess::deadlineStopsACommand()
     QVERIFY(runAll(processes, 15000));
     QVERIFY2(clock.elapsed() >= minimumMs && clock.elapsed() < maximumMs,
              qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(processes[0]->getResult(), head(stalled) +
+    QCOMPARE(processes[0]->getResult(), blockHead(stalled) +
                                             "stdout:\nstarted\n\n"
                                             "stderr:\nstopped after 1 seconds without finishing\n");
 }
