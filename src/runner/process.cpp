@@ -12,6 +12,9 @@ Process::Process(QObject *parent) : QObject(parent)
 {
     deadlineTimer.setSingleShot(true);
     killTimer.setSingleShot(true);
+    // Coarse timers may fire up to 5% early; a command gets its full time.
+    deadlineTimer.setTimerType(Qt::PreciseTimer);
+    killTimer.setTimerType(Qt::PreciseTimer);
     connect(&deadlineTimer, &QTimer::timeout, this, &Process::deadlinePassed);
     connect(&killTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
 }
