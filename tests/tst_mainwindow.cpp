@@ -1,6 +1,7 @@
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "startup.h"
+#include "testsupport.h"
 #include "urlrecorder.h"
 
 #include <QAccessible>
@@ -17,30 +18,15 @@
 namespace {
 
 // Waits until the file named by its argument exists, then says so.
-constexpr char gateScript[] = R"(#!/bin/sh
-while [ ! -e "$1" ]; do sleep 0.02; done
-echo "passed $1"
-)";
+const QByteArray gateScript = R"(while [ ! -e "$1" ]; do sleep 0.02; done
+echo "passed $1")";
 
 // Writes its own pid and that of a child it leaves running into the file
 // named by its argument, then waits for the child.
-constexpr char lingerScript[] = R"(#!/bin/sh
-sleep 300 &
+const QByteArray lingerScript = R"(sleep 300 &
 echo "$$ $!" > "$1.tmp"
 mv "$1.tmp" "$1"
-wait
-)";
-
-QString writeScript(const QTemporaryDir &dir, const QString &name, const char *text)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(text);
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
-}
+wait)";
 
 void touch(const QString &path)
 {
