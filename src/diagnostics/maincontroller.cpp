@@ -1,12 +1,20 @@
 #include "maincontroller.h"
 
 #include "buildconfig.h"
+#include "endpoints.h"
+#include "http.h"
 #include "paths.h"
 #include "process.h"
 #include "report.h"
+#include "trim.h"
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QIODevice>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -20,9 +28,9 @@ void MainController::awakeFromNib()
     processes.reserve(20);
     container.clear();
 
-    for (QWidget *control : {textResultsLinkView.data(), static_cast<QWidget *>(textCopyPaste),
-                             static_cast<QWidget *>(copyToClipBoardLink),
-                             static_cast<QWidget *>(shareButton)}) {
+    for (QWidget *control :
+         {textResultsLinkView.data(), static_cast<QWidget *>(textCopyPaste),
+          static_cast<QWidget *>(copyToClipBoardLink), static_cast<QWidget *>(shareButton)}) {
         if (control)
             control->hide();
     }
@@ -161,30 +169,146 @@ void MainController::startTests()
         showProgress();
 }
 
+namespace {
+
+constexpr char desktopCopyName[] = "diagnostic_results.txt";
+
+QUrl uploadUrl()
+{
+    return QUrl(QStringLiteral("https://") + QLatin1String(endpoints::ResultsServerHost) +
+                QStringLiteral("/diagnosticsubmit"));
+}
+
+// No path at all for a folder that is not known: an empty folder name would
+// otherwise mean the current directory.
+QString copyPathIn(const QString &folder)
+{
+    if (folder.isEmpty())
+        return QString();
+    return QDir::cleanPath(QDir(folder).filePath(QLatin1String(desktopCopyName)));
+}
+
+QString desktopCopyPath()
+{
+    return copyPathIn(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+}
+
+} // namespace
+
 bool MainController::submitResults()
 {
-    // The upload is not built yet: report the run as undelivered.
-    qWarning("could not send log: uploading is not available");
-    if (!isSilent) {
-        enableUI();
-        hideProgress();
-    } else {
-        emit exitRequested(1);
-    }
+    // The whole report goes up, NUL characters included: a binary agent log
+    // must not cut off the blocks that follow it.
+    QByteArray data = results.toUtf8();
+    if (data.size() > maxPostSize)
+        data = trimTailData(data, maxPostSize);
+    // An upload that fails at once calls back before it is stored here.
+    auto upload = std::make_unique<Http>(uploadUrl(), data, this);
+    http = std::move(upload);
     return true;
 }
 
-void MainController::writeToPath(const QString &path)
+void MainController::onHttpDone(Http *upload)
 {
-    Q_UNUSED(path);
+    if (!upload->reply()) {
+        // The answer is no text that could be shown or printed as a link, so
+        // the user is told of a failure and keeps a copy of the report.
+        qWarning("the results server answered with something that is not UTF-8 text");
+        deliveryFailed(QStringLiteral("There was an error submitting the results"));
+        return;
+    }
+    resultsUrl = *upload->reply();
+    if (!isSilent) {
+        enableUI();
+        hideProgress();
+    }
+    setTextView(textResultsLink, QStringLiteral("See results at ") + *resultsUrl);
+    if (textResultsLinkView)
+        textResultsLinkView->show();
+    if (textCopyPaste)
+        textCopyPaste->show();
+    if (isSilent) {
+        writeConsole("url=" + resultsUrl->toUtf8() + '\n');
+        emit exitRequested(0);
+    }
+}
+
+void MainController::onHttpError(Http *upload)
+{
+    // A broken-off exchange after a good answer had begun is a failure too, and
+    // must not leave an earlier run's link on show.
+    const bool internalServerError = !upload->didResponseSucceed() && upload->responseCode() == 500;
+    deliveryFailed(internalServerError
+                       ? QStringLiteral("There was an internal server errror")
+                       : QStringLiteral("There was an error submitting the results"));
+}
+
+void MainController::deliveryFailed(const QString &message)
+{
+    if (!isSilent) {
+        enableUI();
+        hideProgress();
+    }
+    setTextView(textResultsLink, message);
+    if (textResultsLinkView)
+        textResultsLinkView->show();
+
+    const std::optional<QString> savedTo = saveDesktopCopy();
+    if (!isSilent)
+        return;
+    if (!savedTo)
+        qWarning("could not send log, and could not save it anywhere");
+    else if (*savedTo == desktopCopyPath())
+        qWarning("could not send log, saved to Desktop");
+    else
+        qWarning("could not send log, saved to %s", qUtf8Printable(*savedTo));
+    emit exitRequested(1);
+}
+
+// The Desktop copy, or when the desktop folder cannot take it, the home folder
+// and then the temporary folder; the path written, if any.
+std::optional<QString> MainController::saveDesktopCopy()
+{
+    QStringList paths{desktopCopyPath(), copyPathIn(QDir::homePath()),
+                      copyPathIn(QDir::tempPath())};
+    paths.removeDuplicates();
+    for (const QString &path : paths) {
+        if (path.isEmpty())
+            qWarning("could not save diagnostic_results.txt");
+        else if (writeToPath(path))
+            return path;
+    }
+    return std::nullopt;
+}
+
+bool MainController::writeToPath(const QString &path)
+{
+    const QByteArray bytes = results.toUtf8();
+    // Written to a temporary file that replaces the path only when complete;
+    // missing folders are not created.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        qWarning("could not save diagnostic_results.txt");
+        return false;
+    }
+    // The windowed run shows the saved report in the user's text editor.
+    if (!isSilent)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return true;
+}
+
+// Placeholder until the results view highlights links: shows the text as it is.
+void MainController::setTextView(QTextBrowser *textView, const QString &string)
+{
+    if (textView)
+        textView->setPlainText(string);
 }
 
 void MainController::disableUI()
 {
-    for (QWidget *control : {static_cast<QWidget *>(buttonStartTests),
-                             static_cast<QWidget *>(textVeltraneAccount),
-                             static_cast<QWidget *>(textTicketNo),
-                             static_cast<QWidget *>(textDomainToTest)}) {
+    for (QWidget *control :
+         {static_cast<QWidget *>(buttonStartTests), static_cast<QWidget *>(textVeltraneAccount),
+          static_cast<QWidget *>(textTicketNo), static_cast<QWidget *>(textDomainToTest)}) {
         if (control)
             control->setEnabled(false);
     }
@@ -192,10 +316,9 @@ void MainController::disableUI()
 
 void MainController::enableUI()
 {
-    for (QWidget *control : {static_cast<QWidget *>(buttonStartTests),
-                             static_cast<QWidget *>(textVeltraneAccount),
-                             static_cast<QWidget *>(textTicketNo),
-                             static_cast<QWidget *>(textDomainToTest)}) {
+    for (QWidget *control :
+         {static_cast<QWidget *>(buttonStartTests), static_cast<QWidget *>(textVeltraneAccount),
+          static_cast<QWidget *>(textTicketNo), static_cast<QWidget *>(textDomainToTest)}) {
         if (control)
             control->setEnabled(true);
     }
@@ -240,8 +363,9 @@ void MainController::updateProgress()
             const auto total = static_cast<int>(processes.size());
             const auto done = static_cast<int>(finishedTasksCount());
             if (textStatus)
-                textStatus->setText(
-                    QStringLiteral("Please wait. Finished %1 out of %2 tests.").arg(done).arg(total));
+                textStatus->setText(QStringLiteral("Please wait. Finished %1 out of %2 tests.")
+                                        .arg(done)
+                                        .arg(total));
             if (progressIndicator)
                 progressIndicator->setValue(done);
         },
