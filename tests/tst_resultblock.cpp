@@ -46,10 +46,10 @@ void TestResultBlock::blocks_data()
     QTest::addColumn<std::optional<QString>>("err");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("nothing printed") << std::optional<QString>(QString())
-                                     << std::optional<QString>(QString()) << head;
-    QTest::newRow("only a line break") << std::optional<QString>("\n")
-                                       << std::optional<QString>() << head + "stdout:\n\n\n";
+    QTest::newRow("nothing printed")
+        << std::optional<QString>(QString()) << std::optional<QString>(QString()) << head;
+    QTest::newRow("only a line break")
+        << std::optional<QString>("\n") << std::optional<QString>() << head + "stdout:\n\n\n";
     QTest::newRow("output keeps its own line break, then the block's")
         << std::optional<QString>("a\n") << std::optional<QString>("e")
         << head + "stdout:\na\n\nstderr:\ne\n";

@@ -4,7 +4,8 @@
 
 namespace {
 
-std::optional<QString> firstValue(const QCommandLineParser &parser, const QCommandLineOption &option)
+std::optional<QString> firstValue(const QCommandLineParser &parser,
+                                  const QCommandLineOption &option)
 {
     // value() would give the last of repeated values; the first one counts.
     const QStringList values = parser.values(option);

@@ -19,7 +19,12 @@ struct Options
     std::optional<QString> output;
 };
 
-enum class RunMode { Help, Windowed, Windowless };
+enum class RunMode
+{
+    Help,
+    Windowed,
+    Windowless
+};
 
 // arguments[0] is the program path. Unknown arguments are ignored silently.
 Options parseOptions(const QStringList &arguments);

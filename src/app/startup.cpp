@@ -23,10 +23,9 @@ void raiseOpenFileLimit()
 
 void printHelp()
 {
-    const QByteArray help =
-        helpOutput(QLatin1String(endpoints::ServiceDomain),
-                   QLatin1String(endpoints::ResultsServerHost))
-            .toUtf8();
+    const QByteArray help = helpOutput(QLatin1String(endpoints::ServiceDomain),
+                                       QLatin1String(endpoints::ResultsServerHost))
+                                .toUtf8();
     std::fwrite(help.constData(), 1, static_cast<size_t>(help.size()), stdout);
     std::fflush(stdout);
 }
@@ -37,8 +36,8 @@ int runWindowed(int &argc, char **argv)
     MainController controller;
     QWidget window;
     auto *layout = new QVBoxLayout(&window);
-    layout->addWidget(new QLabel(QStringLiteral("The window is not built yet; run with -s."),
-                                 &window));
+    layout->addWidget(
+        new QLabel(QStringLiteral("The window is not built yet; run with -s."), &window));
     controller.window = &window;
     controller.awakeFromNib();
     window.show();

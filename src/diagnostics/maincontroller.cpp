@@ -306,21 +306,21 @@ void MainController::setTextView(QTextBrowser *textView, const QString &string)
 
 void MainController::disableUI()
 {
-    for (QWidget *control :
-         {static_cast<QWidget *>(buttonStartTests), static_cast<QWidget *>(textVeltraneAccount),
-          static_cast<QWidget *>(textTicketNo), static_cast<QWidget *>(textDomainToTest)}) {
-        if (control)
-            control->setEnabled(false);
-    }
+    setInputsEnabled(false);
 }
 
 void MainController::enableUI()
+{
+    setInputsEnabled(true);
+}
+
+void MainController::setInputsEnabled(bool enabled)
 {
     for (QWidget *control :
          {static_cast<QWidget *>(buttonStartTests), static_cast<QWidget *>(textVeltraneAccount),
           static_cast<QWidget *>(textTicketNo), static_cast<QWidget *>(textDomainToTest)}) {
         if (control)
-            control->setEnabled(true);
+            control->setEnabled(enabled);
     }
 }
 

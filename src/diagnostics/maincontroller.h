@@ -80,6 +80,7 @@ private:
     void handleAllTestsFinished();
     void buildResults();
     void writeConsole(const QByteArray &bytes);
+    void setInputsEnabled(bool enabled);
     bool submitResults();
     void deliveryFailed(const QString &message);
     std::optional<QString> saveDesktopCopy();

@@ -87,7 +87,7 @@ void Process::launchFailed()
 {
     if (finished || launchError)
         return;
-    launchError = task.errorString();
+    launchError = QStringLiteral("could not start %1: %2").arg(task.program(), task.errorString());
     // QProcess may report a failed start from inside start() itself (when no
     // descriptors are left); deliver the end from the event loop regardless,
     // so the controller never sees a half-started battery as complete.

@@ -3,7 +3,7 @@
 #include <QStringDecoder>
 
 QString commandDisplayName(const QString &launchPath, const QStringList &args,
-                    const std::optional<QString> &comment)
+                           const std::optional<QString> &comment)
 {
     QString name = launchPath;
     for (const QString &arg : args)
