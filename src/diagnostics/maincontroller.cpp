@@ -6,10 +6,13 @@
 #include "paths.h"
 #include "process.h"
 #include "report.h"
+#include "runinputs.h"
 #include "trim.h"
 
+#include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -145,21 +148,16 @@ void MainController::writeConsole(const QByteArray &bytes)
 
 void MainController::startTests()
 {
-    isAmx = false; // agent detection comes with the battery
-    isFinishing = false;
-    txtVeltraneAccount.reset();
-    txtTicketNo.reset();
+    std::vector<Test> tests = prepareRun();
     disableUI();
 
     container.push_back(std::move(processes));
     processes.clear();
 
-    if (batteryOverride) {
-        for (const Test &test : *batteryOverride)
-            startTest(test.launchPath, test.args, test.comment);
-    } else {
-        // The battery is started here.
-    }
+    if (batteryOverride)
+        tests = *batteryOverride;
+    for (const Test &test : tests)
+        startTest(test.launchPath, test.args, test.comment);
 
     if (progressIndicator) {
         progressIndicator->setRange(0, static_cast<int>(processes.size()));
@@ -167,6 +165,72 @@ void MainController::startTests()
     }
     if (!isSilent)
         showProgress();
+}
+
+std::vector<Test> MainController::prepareRun()
+{
+    // Any kind of file at the agent's path counts as an installed agent.
+    isAmx = QFileInfo::exists(agentPaths.installDirectory);
+    isFinishing = false;
+    rememberAccountAndTicketNo();
+
+    BatteryInputs inputs;
+    inputs.endpoints = builtInEndpoints();
+    inputs.testDomain = takeTestDomain();
+    inputs.tailSize = tailSize;
+    inputs.agentPaths = agentPaths;
+    inputs.agentGate = agentGateHolds(skipAmx, isAmx, forceAmx);
+    if (inputs.agentGate)
+        inputs.agentLogFiles = tailBeaconLogs();
+    return batteryTests(inputs, thisSystem());
+}
+
+std::optional<QString> MainController::takeTestDomain() const
+{
+    const QString text = testDomainText(
+        domain, [this] { return textDomainToTest ? textDomainToTest->text() : QString(); });
+    if (looksLikeOption(text)) {
+        qWarning().noquote() << QStringLiteral(
+                                    "not testing the domain \"%1\": dig and traceroute would "
+                                    "take a name beginning with \"-\" for an option")
+                                    .arg(text);
+    }
+    return presentTestDomain(text);
+}
+
+void MainController::rememberAccountAndTicketNo()
+{
+    freeAccountAndTicketNo();
+    if (textVeltraneAccount)
+        txtVeltraneAccount = trimmedEntry(textVeltraneAccount->text());
+    if (textTicketNo)
+        txtTicketNo = trimmedEntry(textTicketNo->text());
+}
+
+void MainController::freeAccountAndTicketNo()
+{
+    txtVeltraneAccount.reset();
+    txtTicketNo.reset();
+}
+
+QStringList MainController::tailBeaconLogs() const
+{
+    QStringList paths;
+    const QString logDirectory = beaconLogDirectory(agentPaths);
+    for (const QString &subfolder : beaconLogSubfolders())
+        paths += tailBeaconSubfolderLog(logDirectory + subfolder);
+    return paths;
+}
+
+QStringList MainController::tailBeaconSubfolderLog(const QString &directoryPath) const
+{
+    // Hidden entries and subdirectories count too; a folder that cannot be
+    // listed gives none.
+    const QStringList names =
+        QDir(directoryPath)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDir::Unsorted);
+    return sortedLogPaths(directoryPath, names);
 }
 
 namespace {

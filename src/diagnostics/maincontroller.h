@@ -46,6 +46,18 @@ public:
     std::uint32_t finishedTasksCount() const;
     bool didAllTestsFinished() const;
 
+    void rememberAccountAndTicketNo();
+    void freeAccountAndTicketNo();
+
+    // The agent's log files that a run prints, in start order: the entries of
+    // its log subfolders, each subfolder sorted by name.
+    QStringList tailBeaconLogs() const;
+    QStringList tailBeaconSubfolderLog(const QString &directoryPath) const;
+
+    // Fixes the inputs of a run (agent, account, ticket, test domain) and
+    // returns its battery in start order. Starts nothing.
+    std::vector<Test> prepareRun();
+
     void disableUI();
     void enableUI();
     void showProgress();
@@ -67,6 +79,8 @@ public:
     // Test seam: every run starts these commands instead of the battery; the
     // rest of the run (account, ticket, progress, delivery) is unchanged.
     void replaceBattery(std::vector<Test> tests) { batteryOverride = std::move(tests); }
+    // Test seam: where the endpoint agent's files are looked for.
+    void setAgentPaths(AgentPaths paths) { agentPaths = std::move(paths); }
 
 signals:
     // The windowless run is over and the program should end with this status.
@@ -76,6 +90,7 @@ signals:
 
 private:
     void startTests();
+    std::optional<QString> takeTestDomain() const;
     void processTerminatedNotification();
     void handleAllTestsFinished();
     void buildResults();
@@ -125,4 +140,5 @@ private:
 
     QIODevice *console = nullptr;
     std::optional<std::vector<Test>> batteryOverride;
+    AgentPaths agentPaths;
 };

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// The inputs a run fixes before its first test: account, ticket, test domain
+// and whether the agent tests run.
+
+// An account or ticket number as the report carries it: blanks and tabs trimmed
+// at both ends (line breaks are kept); absent when nothing is left.
+std::optional<QString> trimmedEntry(const QString &text);
+
+// The domain a run tests: the --domain value when it is non-empty, else the
+// window's field, which is read only then; every blank removed.
+QString testDomainText(const std::optional<QString> &domainOption,
+                       const std::function<QString()> &readField);
+
+// dig and traceroute would read such a name as an option of their own.
+bool looksLikeOption(const QString &testDomain);
+
+// The test domain when it is present: non-empty, holding a dot somewhere and not
+// looking like an option.
+std::optional<QString> presentTestDomain(const QString &testDomain);
+
+// --noamx wins over both an installed agent and --amx.
+bool agentGateHolds(bool skipAmx, bool isAmx, bool forceAmx);
