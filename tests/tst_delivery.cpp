@@ -231,33 +231,41 @@ void TestDelivery::uploadsTheReport()
 // log line says where; exit status 1 in every case.
 void TestDelivery::failedUploadKeepsTheWholeReport_data()
 {
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<QStringList>("missing");
     QTest::addColumn<QString>("savedIn");
     QTest::addColumn<QStringList>("expectedLog");
 
     const QString fail = "could not save diagnostic_results.txt";
-    QTest::newRow("desktop") << QStringList() << "home/Schreibtisch"
+    const Answer error = Answer::whole(500, "oops");
+    QTest::newRow("desktop") << error << QStringList() << "home/Schreibtisch"
                              << QStringList{"could not send log, saved to Desktop"};
+    // Stored by the server, maybe, but the user gets no link to hand on.
+    QTest::newRow("reply that is not UTF-8")
+        << Answer::whole(200, "https://results.test/r/\xc3") << QStringList() << "home/Schreibtisch"
+        << QStringList{"the results server answered with something that is not UTF-8 text",
+                       "could not send log, saved to Desktop"};
     QTest::newRow("no desktop folder")
-        << QStringList{"home/Schreibtisch"} << "home"
+        << error << QStringList{"home/Schreibtisch"} << "home"
         << QStringList{fail, "could not send log, saved to %1/home/diagnostic_results.txt"};
     QTest::newRow("no home folder")
-        << QStringList{"home"} << "tmp"
+        << error << QStringList{"home"} << "tmp"
         << QStringList{fail, fail, "could not send log, saved to %1/tmp/diagnostic_results.txt"};
-    QTest::newRow("nowhere") << QStringList{"home", "tmp"} << QString()
+    QTest::newRow("nowhere") << error << QStringList{"home", "tmp"} << QString()
                              << QStringList{fail, fail, fail,
                                             "could not send log, and could not save it anywhere"};
 }
 
 void TestDelivery::failedUploadKeepsTheWholeReport()
 {
+    QFETCH(Answer, answer);
     QFETCH(QStringList, missing);
     QFETCH(QString, savedIn);
     QFETCH(QStringList, expectedLog);
 
     HttpsServer server;
     QVERIFY(server.start(resultsServerPort()));
-    server.setAnswer(Answer::whole(500, "oops"));
+    server.setAnswer(answer);
 
     MainController controller;
     QBuffer console;

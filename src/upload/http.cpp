@@ -57,7 +57,7 @@ Http::~Http()
 {
     // Aborting in the manager's destructor would otherwise call back into this
     // half-destroyed object.
-    if (exchange) {
+    if (exchange && exchange->isRunning()) {
         exchange->disconnect(this);
         exchange->abort();
     }
