@@ -7,7 +7,8 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="$repo/build-test"
 
 VELTRANE_TEST_PACKAGES=1 "$repo/scripts/setup.sh" "$build_dir" \
-    -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints"
+    -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints" \
+    -DVELTRANE_EXTRA_CA_FILE="$repo/tests/certs/ca.pem"
 
 if [[ "$(id -u)" == 0 ]]; then
     isolate=(unshare --net)

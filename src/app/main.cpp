@@ -1,3 +1,4 @@
+#include "logging.h"
 #include "options.h"
 #include "startup.h"
 
@@ -6,6 +7,7 @@
 
 int main(int argc, char *argv[])
 {
+    installLogHandler();
     raiseOpenFileLimit();
 
     QStringList arguments;

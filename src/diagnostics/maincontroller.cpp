@@ -1,11 +1,14 @@
 #include "maincontroller.h"
 
 #include "buildconfig.h"
+#include "endpoints.h"
+#include "http.h"
 #include "paths.h"
 #include "process.h"
 #include "report.h"
 #include "resultsview.h"
 #include "runinputs.h"
+#include "trim.h"
 
 #include <QClipboard>
 #include <QDebug>
@@ -14,6 +17,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIODevice>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
@@ -239,22 +244,132 @@ QStringList MainController::tailBeaconSubfolderLog(const QString &directoryPath)
     return sortedLogPaths(directoryPath, names);
 }
 
+namespace {
+
+constexpr char desktopCopyName[] = "diagnostic_results.txt";
+
+QUrl uploadUrl()
+{
+    return QUrl(QStringLiteral("https://") + QLatin1String(endpoints::ResultsServerHost) +
+                QStringLiteral("/diagnosticsubmit"));
+}
+
+// No path at all for a folder that is not known: an empty folder name would
+// otherwise mean the current directory.
+QString copyPathIn(const QString &folder)
+{
+    if (folder.isEmpty())
+        return QString();
+    return QDir::cleanPath(QDir(folder).filePath(QLatin1String(desktopCopyName)));
+}
+
+QString desktopCopyPath()
+{
+    return copyPathIn(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+}
+
+} // namespace
+
 bool MainController::submitResults()
 {
-    // The upload is not built yet: report the run as undelivered.
-    qWarning("could not send log: uploading is not available");
-    if (!isSilent) {
-        enableUI();
-        hideProgress();
-    } else {
-        emit exitRequested(1);
-    }
+    // The whole report goes up, NUL characters included: a binary agent log
+    // must not cut off the blocks that follow it.
+    QByteArray data = results.toUtf8();
+    if (data.size() > maxPostSize)
+        data = trimTailData(data, maxPostSize);
+    // An upload that fails at once calls back before it is stored here.
+    auto upload = std::make_unique<Http>(uploadUrl(), data, this);
+    http = std::move(upload);
     return true;
 }
 
-void MainController::writeToPath(const QString &path)
+void MainController::onHttpDone(Http *upload)
 {
-    Q_UNUSED(path);
+    if (!upload->reply()) {
+        // The answer is no text that could be shown or printed as a link, so
+        // the user is told of a failure and keeps a copy of the report.
+        qWarning("the results server answered with something that is not UTF-8 text");
+        deliveryFailed(QStringLiteral("There was an error submitting the results"));
+        return;
+    }
+    resultsUrl = *upload->reply();
+    if (!isSilent) {
+        enableUI();
+        hideProgress();
+    }
+    setTextView(textResultsLink, QStringLiteral("See results at ") + *resultsUrl);
+    if (textResultsLinkView)
+        textResultsLinkView->show();
+    if (textCopyPaste)
+        textCopyPaste->show();
+    if (isSilent) {
+        writeConsole("url=" + resultsUrl->toUtf8() + '\n');
+        emit exitRequested(0);
+    }
+}
+
+void MainController::onHttpError(Http *upload)
+{
+    // A broken-off exchange after a good answer had begun is a failure too, and
+    // must not leave an earlier run's link on show.
+    const bool internalServerError = !upload->didResponseSucceed() && upload->responseCode() == 500;
+    deliveryFailed(internalServerError
+                       ? QStringLiteral("There was an internal server errror")
+                       : QStringLiteral("There was an error submitting the results"));
+}
+
+void MainController::deliveryFailed(const QString &message)
+{
+    if (!isSilent) {
+        enableUI();
+        hideProgress();
+    }
+    setTextView(textResultsLink, message);
+    if (textResultsLinkView)
+        textResultsLinkView->show();
+
+    const std::optional<QString> savedTo = saveDesktopCopy();
+    if (!isSilent)
+        return;
+    if (!savedTo)
+        qWarning("could not send log, and could not save it anywhere");
+    else if (*savedTo == desktopCopyPath())
+        qWarning("could not send log, saved to Desktop");
+    else
+        qWarning("could not send log, saved to %s", qUtf8Printable(*savedTo));
+    emit exitRequested(1);
+}
+
+// The Desktop copy, or when the desktop folder cannot take it, the home folder
+// and then the temporary folder; the path written, if any.
+std::optional<QString> MainController::saveDesktopCopy()
+{
+    QStringList paths{desktopCopyPath(), copyPathIn(QDir::homePath()),
+                      copyPathIn(QDir::tempPath())};
+    paths.removeDuplicates();
+    for (const QString &path : paths) {
+        if (path.isEmpty())
+            qWarning("could not save diagnostic_results.txt");
+        else if (writeToPath(path))
+            return path;
+    }
+    return std::nullopt;
+}
+
+bool MainController::writeToPath(const QString &path)
+{
+    const QByteArray bytes = results.toUtf8();
+    // Written to a temporary file that replaces the path only when complete;
+    // missing folders are not created.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        qWarning("could not save diagnostic_results.txt");
+        return false;
+    }
+    // The windowed run shows the saved report in the user's text editor.
+    if (!isSilent)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return true;
 }
 
 void MainController::disableUI()

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "battery.h"
+#include "httpprotocol.h"
 
 class Process;
 class QGuiApplication;
@@ -25,7 +26,7 @@ class QIODevice;
 // The one controller of the program: schedules the battery, recognises its end
 // once per run, builds the report and delivers it. The window's controls are
 // absent in the windowless run; every step on them then does nothing.
-class MainController : public QObject
+class MainController : public QObject, public HttpProtocol
 {
     Q_OBJECT
 
@@ -78,6 +79,11 @@ public:
     void setConsole(QIODevice *device) { console = device; }
 
     const QString &report() const { return results; }
+    // The link of the last successful upload.
+    const std::optional<QString> &resultsLink() const { return resultsUrl; }
+
+    void onHttpDone(Http *upload) override;
+    void onHttpError(Http *upload) override;
 
     // Test seam: every run starts these commands instead of the battery; the
     // rest of the run (account, ticket, progress, delivery) is unchanged.
@@ -100,7 +106,9 @@ private:
     void writeConsole(const QByteArray &bytes);
     void setInputsEnabled(bool enabled);
     bool submitResults();
-    void writeToPath(const QString &path);
+    void deliveryFailed(const QString &message);
+    std::optional<QString> saveDesktopCopy();
+    bool writeToPath(const QString &path);
 
 public:
     // Controls of the main window; null in the windowless run.
@@ -137,6 +145,7 @@ private:
     std::optional<QString> domain;
     std::int32_t tailSize = 0;
     std::int32_t maxPostSize = 0;
+    std::unique_ptr<Http> http;
 
     QIODevice *console = nullptr;
     std::optional<std::vector<Test>> batteryOverride;

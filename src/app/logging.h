@@ -1,0 +1,5 @@
+#pragma once
+
+// Sends the program's log lines to standard error as they are, one per line,
+// whatever the platform's default log destination.
+void installLogHandler();
