@@ -1,3 +1,8 @@
+// The main window as a person uses it: runs of small stub commands whose
+// report goes to a local HTTPS results server.
+
+#include "endpoints.h"
+#include "httpsserver.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "startup.h"
@@ -8,12 +13,15 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -27,6 +35,11 @@ const QByteArray lingerScript = R"(sleep 300 &
 echo "$$ $!" > "$1.tmp"
 mv "$1.tmp" "$1"
 wait)";
+
+quint16 resultsServerPort()
+{
+    return QString(endpoints::ResultsServerHost).section(u':', 1).toUShort();
+}
 
 void touch(const QString &path)
 {
@@ -52,29 +65,64 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
     void startsReady();
-    void runShowsProgressAndUnlocksAtTheEnd();
-    void secondRunStartedWithEnterHidesTheButtons();
+    void runGoesFromBusyToLinkShown();
+    void failedUploadShowsTheErrorWithoutHint();
+    void secondRunStartedWithEnterHidesTheResults();
+    void copyPutsExactlyTheStoredLinkOnTheClipboard();
+    void failedUploadAfterSuccessKeepsTheEarlierLink();
     void copyAndShareWithoutLinkDoNothing();
     void tabOrderAndLabels();
     void windowlessRunLeavesAbsentControlsAlone();
-    // Last: it runs the application's event loop until the window closes.
+    // These run the application's event loop until the window closes.
     void closingDuringRunEndsProgramAndCommands();
+    void closingDuringUploadDeliversNothing();
 
 private:
-    void runBatteryOfGates(int count);
+    void useGates(int count);
     void releaseGates(int count);
+    void removeGates(int count);
+    void completeRun(const Answer &answer, int tests = 1);
+    void verifyLinkShown(const QString &message);
+    qint64 showProgramAndCloseWhen(std::unique_ptr<MainController> &program,
+                                   const std::function<bool()> &ready);
 
     QTemporaryDir dir;
+    QTemporaryDir home;
+    QByteArray previousHome, previousConfig;
+    std::unique_ptr<HttpsServer> server;
+    std::unique_ptr<UrlRecorder> handler;
     std::unique_ptr<MainController> controller;
     std::unique_ptr<MainWindow> window;
 };
 
+void TestMainWindow::initTestCase()
+{
+    // A failed upload saves the report on the Desktop: this one.
+    QVERIFY(dir.isValid() && home.isValid());
+    QVERIFY(QDir(home.path()).mkpath("Desktop"));
+    QVERIFY(QDir(home.path()).mkpath("config"));
+    previousHome = qgetenv("HOME");
+    previousConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    qputenv("HOME", previousHome);
+    qputenv("XDG_CONFIG_HOME", previousConfig);
+}
+
 void TestMainWindow::init()
 {
-    QVERIFY(dir.isValid());
+    server = std::make_unique<HttpsServer>();
+    QVERIFY(server->start(resultsServerPort()));
+    handler = std::make_unique<UrlRecorder>();
     controller = std::make_unique<MainController>();
     window = std::make_unique<MainWindow>(*controller);
     window->show();
@@ -85,12 +133,15 @@ void TestMainWindow::cleanup()
 {
     window.reset();
     controller.reset();
+    handler.reset();
+    server.reset();
     for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
         QFile::remove(dir.filePath(name));
+    QFile::remove(home.filePath("Desktop/diagnostic_results.txt"));
 }
 
-// A run of `count` commands, the i-th of which ends once gate i exists.
-void TestMainWindow::runBatteryOfGates(int count)
+// Every run starts `count` commands; the i-th ends once gate i exists.
+void TestMainWindow::useGates(int count)
 {
     const QString gate = writeScript(dir, "gate.sh", gateScript);
     std::vector<Test> tests;
@@ -105,6 +156,34 @@ void TestMainWindow::releaseGates(int count)
         touch(dir.filePath(QStringLiteral("go%1").arg(i)));
 }
 
+void TestMainWindow::removeGates(int count)
+{
+    for (int i = 1; i <= count; ++i)
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("go%1").arg(i))));
+}
+
+// A whole run from the start button to the upload's outcome.
+void TestMainWindow::completeRun(const Answer &answer, int tests)
+{
+    server->setAnswer(answer);
+    useGates(tests);
+    QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
+    releaseGates(tests);
+    QTRY_VERIFY(controller->buttonStartTests->isEnabled());
+    removeGates(tests);
+}
+
+void TestMainWindow::verifyLinkShown(const QString &message)
+{
+    QVERIFY(controller->textResultsLinkView->isVisible());
+    QCOMPARE(controller->textResultsLink->toPlainText(), message);
+    QVERIFY(controller->textCopyPaste->isVisible());
+    QVERIFY(controller->copyToClipBoardLink->isVisible());
+    QVERIFY(controller->shareButton->isVisible());
+    QVERIFY(!controller->textStatus->isVisible());
+    QVERIFY(!controller->progressIndicator->isVisible());
+}
+
 void TestMainWindow::startsReady()
 {
     QCOMPARE(window->windowTitle(), "Veltrane Diagnostic v1.0.0");
@@ -116,9 +195,10 @@ void TestMainWindow::startsReady()
     QVERIFY(!controller->shareButton->isVisible());
 }
 
-void TestMainWindow::runShowsProgressAndUnlocksAtTheEnd()
+void TestMainWindow::runGoesFromBusyToLinkShown()
 {
-    runBatteryOfGates(3);
+    server->setAnswer(Answer::whole(200, "https://results.test/r/1"));
+    useGates(3);
     QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
 
     // Busy: the battery is started, the inputs are locked and the bar is set
@@ -144,54 +224,91 @@ void TestMainWindow::runShowsProgressAndUnlocksAtTheEnd()
 
     releaseGates(3);
     QTRY_VERIFY(controller->buttonStartTests->isEnabled());
-    QTRY_COMPARE(controller->textStatus->text(), "Please wait. Finished 3 out of 3 tests.");
+    QCOMPARE(controller->textStatus->text(), "Please wait. Finished 3 out of 3 tests.");
     QCOMPARE(controller->progressIndicator->value(), 3);
     QVERIFY(controller->textDomainToTest->isEnabled());
-    QVERIFY(!controller->textStatus->isVisible());
-    QVERIFY(!controller->progressIndicator->isVisible());
-    QVERIFY(controller->copyToClipBoardLink->isVisible());
-    QVERIFY(controller->shareButton->isVisible());
+    verifyLinkShown("See results at https://results.test/r/1");
+    QCOMPARE(server->requests().size(), 1);
 }
 
-void TestMainWindow::secondRunStartedWithEnterHidesTheButtons()
+void TestMainWindow::failedUploadShowsTheErrorWithoutHint()
 {
-    runBatteryOfGates(2);
-    QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
-    releaseGates(2);
-    QTRY_VERIFY(controller->buttonStartTests->isEnabled());
-    QVERIFY(controller->shareButton->isVisible());
-    for (int i = 1; i <= 2; ++i)
-        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("go%1").arg(i))));
+    completeRun(Answer::whole(500, "oops"));
 
+    QVERIFY(controller->textResultsLinkView->isVisible());
+    QCOMPARE(controller->textResultsLink->toPlainText(), "There was an internal server errror");
+    QVERIFY(!controller->textCopyPaste->isVisible());
+    QVERIFY(controller->copyToClipBoardLink->isVisible());
+    QVERIFY(controller->shareButton->isVisible());
+    QVERIFY(!controller->textStatus->isVisible());
+    QVERIFY(!controller->progressIndicator->isVisible());
+    QVERIFY(controller->textVeltraneAccount->isEnabled());
+}
+
+void TestMainWindow::secondRunStartedWithEnterHidesTheResults()
+{
+    completeRun(Answer::whole(200, "https://results.test/r/1"));
+    verifyLinkShown("See results at https://results.test/r/1");
+
+    server->setAnswer(Answer::whole(200, "https://results.test/r/2"));
+    useGates(2);
     controller->textTicketNo->setFocus();
     QTest::keyClick(controller->textTicketNo, Qt::Key_Return);
 
     QVERIFY(!controller->buttonStartTests->isEnabled());
     QVERIFY(!controller->textTicketNo->isEnabled());
-    QVERIFY(!controller->copyToClipBoardLink->isVisible());
-    QVERIFY(!controller->shareButton->isVisible());
     QVERIFY(!controller->textResultsLinkView->isVisible());
     QVERIFY(!controller->textCopyPaste->isVisible());
+    QVERIFY(!controller->copyToClipBoardLink->isVisible());
+    QVERIFY(!controller->shareButton->isVisible());
+    // Hidden, not cleared: the next message replaces it.
+    QCOMPARE(controller->textResultsLink->toPlainText(), "See results at https://results.test/r/1");
     QTRY_COMPARE(controller->textStatus->text(), "Please wait. Finished 0 out of 2 tests.");
 
     releaseGates(2);
     QTRY_VERIFY(controller->buttonStartTests->isEnabled());
+    verifyLinkShown("See results at https://results.test/r/2");
+}
+
+void TestMainWindow::copyPutsExactlyTheStoredLinkOnTheClipboard()
+{
+    completeRun(Answer::whole(200, "https://results.test/r/7\n"));
+
+    QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), "https://results.test/r/7\n");
+
+    // With its line break the reply is no valid URL, so there is nothing to
+    // open; the link in the view, which ends before the break, still opens.
+    QTest::mouseClick(controller->shareButton, Qt::LeftButton);
+    QVERIFY(handler->openedLinks().isEmpty());
+}
+
+void TestMainWindow::failedUploadAfterSuccessKeepsTheEarlierLink()
+{
+    completeRun(Answer::whole(200, "https://results.test/r/first"));
+    completeRun(Answer::whole(404, "nope"));
+    QCOMPARE(controller->textResultsLink->toPlainText(),
+             "There was an error submitting the results");
+
+    QGuiApplication::clipboard()->setText("something else");
+    QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
+    QTest::mouseClick(controller->shareButton, Qt::LeftButton);
+
+    QCOMPARE(QGuiApplication::clipboard()->text(), "https://results.test/r/first");
+    QCOMPARE(handler->openedLinks(), QList<QUrl>{QUrl("https://results.test/r/first")});
 }
 
 void TestMainWindow::copyAndShareWithoutLinkDoNothing()
 {
-    UrlRecorder handler;
     QGuiApplication::clipboard()->setText("what the user copied");
-    runBatteryOfGates(1);
-    QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
-    releaseGates(1);
-    QTRY_VERIFY(controller->copyToClipBoardLink->isVisible());
+    completeRun(Answer::whole(500, "oops"));
+    QVERIFY(controller->copyToClipBoardLink->isVisible());
 
     QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
     QTest::mouseClick(controller->shareButton, Qt::LeftButton);
 
     QCOMPARE(QGuiApplication::clipboard()->text(), "what the user copied");
-    QVERIFY(handler.opened.isEmpty());
+    QVERIFY(handler->openedLinks().isEmpty());
 }
 
 void TestMainWindow::tabOrderAndLabels()
@@ -237,7 +354,7 @@ void TestMainWindow::windowlessRunLeavesAbsentControlsAlone()
     windowless.copyToClipBoardLinkButtonPressed();
     windowless.shareButtonPressed();
 
-    runBatteryOfGates(1);
+    useGates(1);
     windowless.replaceBattery({{dir.filePath("gate.sh"), {dir.filePath("go1")}, std::nullopt}});
     QSignalSpy exit(&windowless, &MainController::exitRequested);
     windowless.runTests();
@@ -245,6 +362,37 @@ void TestMainWindow::windowlessRunLeavesAbsentControlsAlone()
     QTRY_COMPARE(exit.count(), 1);
     QCOMPARE(exit.first().first().toInt(), 0);
     QVERIFY(console.data().contains("passed " + dir.filePath("go1").toUtf8()));
+}
+
+// Shows the program's window as start-up does, starts a run, and closes the
+// window once `ready` holds. Returns the milliseconds from the close to the
+// controller's end, or -1 if the window did not end the program.
+qint64 TestMainWindow::showProgramAndCloseWhen(std::unique_ptr<MainController> &program,
+                                               const std::function<bool()> &ready)
+{
+    QElapsedTimer sinceClose;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (!program->window || !program->window->isVisible())
+            return;
+        if (program->buttonStartTests->isEnabled()) {
+            QTest::mouseClick(program->buttonStartTests, Qt::LeftButton);
+        } else if (ready()) {
+            poll.stop();
+            sinceClose.start();
+            program->window->close();
+        }
+    });
+    poll.start(20);
+    // Should closing the window not end the program, this does.
+    QTimer::singleShot(10000, this, [] { QCoreApplication::exit(99); });
+
+    if (showMainWindow(*program) != 0 || !sinceClose.isValid())
+        return -1;
+    // What the program does after its event loop: the controller goes, and
+    // with it every command still running.
+    program.reset();
+    return sinceClose.elapsed();
 }
 
 void TestMainWindow::closingDuringRunEndsProgramAndCommands()
@@ -257,32 +405,8 @@ void TestMainWindow::closingDuringRunEndsProgramAndCommands()
     bool reportBuilt = false;
     connect(program.get(), &MainController::allTestsFinished, this, [&] { reportBuilt = true; });
 
-    // Once the window shows: start a run, and close the window as soon as
-    // its command is running.
-    QElapsedTimer sinceClose;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [&] {
-        if (!program->window || !program->window->isVisible())
-            return;
-        if (program->buttonStartTests->isEnabled()) {
-            QTest::mouseClick(program->buttonStartTests, Qt::LeftButton);
-        } else if (QFile::exists(pidFile)) {
-            poll.stop();
-            sinceClose.start();
-            program->window->close();
-        }
-    });
-    poll.start(20);
-    // Should closing the window not end the program, this does, so the test
-    // fails rather than hangs.
-    QTimer::singleShot(10000, this, [] { QCoreApplication::exit(99); });
-
-    QCOMPARE(showMainWindow(*program), 0);
-    // What the program does after its event loop: the controller goes, and
-    // with it every command still running.
-    program.reset();
-    QVERIFY(sinceClose.isValid());
-    QVERIFY2(sinceClose.elapsed() < 1000, qPrintable(QString::number(sinceClose.elapsed())));
+    const qint64 elapsed = showProgramAndCloseWhen(program, [&] { return QFile::exists(pidFile); });
+    QVERIFY2(elapsed >= 0 && elapsed < 1000, qPrintable(QString::number(elapsed)));
 
     QFile file(pidFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -293,6 +417,27 @@ void TestMainWindow::closingDuringRunEndsProgramAndCommands()
         QTRY_VERIFY2_WITH_TIMEOUT(!isRunning(pid.toLongLong()), pid.constData(), 500);
     }
     QVERIFY(!reportBuilt);
+}
+
+void TestMainWindow::closingDuringUploadDeliversNothing()
+{
+    cleanup();
+    server = std::make_unique<HttpsServer>();
+    QVERIFY(server->start(resultsServerPort()));
+    server->setAnswer(Answer::stall());
+    handler = std::make_unique<UrlRecorder>();
+    auto program = std::make_unique<MainController>();
+    program->replaceBattery({{"/bin/echo", {"hello"}, std::nullopt}});
+
+    const qint64 elapsed =
+        showProgramAndCloseWhen(program, [&] { return server->requests().size() == 1; });
+    QVERIFY2(elapsed >= 0 && elapsed < 1000, qPrintable(QString::number(elapsed)));
+
+    // Nothing saved, nothing opened, no second attempt.
+    QTest::qWait(100);
+    QVERIFY(!QFile::exists(home.filePath("Desktop/diagnostic_results.txt")));
+    QVERIFY(handler->opened.isEmpty());
+    QCOMPARE(server->requests().size(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)
