@@ -2,7 +2,6 @@
 #include "testsupport.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,8 +12,6 @@ class TestMainController : public QObject
 
 private slots:
     void lastOfManyRunsFinishesOnce();
-    void consoleRunPrintsReportThenExits();
-    void consoleAndFileOutputInOrder();
     void launchFailureDoesNotStallTheRun();
 };
 
@@ -68,39 +65,6 @@ void TestMainController::lastOfManyRunsFinishesOnce()
             blockHead(quick + " " + QString::number(i)) + "stdout:\n" + QString::number(i) + "\n\n";
     }
     QCOMPARE(controller.report(), expected);
-}
-
-void TestMainController::consoleRunPrintsReportThenExits()
-{
-    QTemporaryDir dir;
-    const QString hello = writeScript(dir, "hello", "echo hi");
-    ConsoleRun run({{hello, {}, std::nullopt}});
-    MainController &controller = run.controller;
-    controller.awakeFromNib();
-    QSignalSpy exits(&controller, &MainController::exitRequested);
-    controller.runTests();
-    QTRY_COMPARE(exits.count(), 1);
-
-    // The windowless run has no account or ticket: the report starts with a block.
-    QCOMPARE(run.console.data(), (blockHead(hello) + "stdout:\nhi\n\n\n").toUtf8());
-}
-
-void TestMainController::consoleAndFileOutputInOrder()
-{
-    QTemporaryDir dir;
-    const QString hello = writeScript(dir, "hello", "echo hi");
-    const QString output = dir.filePath("out.txt");
-    ConsoleRun run({{hello, {}, std::nullopt}});
-    MainController &controller = run.controller;
-    controller.setOutputFile(output);
-    controller.awakeFromNib();
-    QSignalSpy exits(&controller, &MainController::exitRequested);
-    controller.runTests();
-    QTRY_COMPARE(exits.count(), 1);
-    QCOMPARE(exits.at(0).at(0).toInt(), 0);
-
-    const QByteArray report = (blockHead(hello) + "stdout:\nhi\n\n").toUtf8();
-    QCOMPARE(run.console.data(), report + "\noutputFile=" + output.toUtf8() + "\n");
 }
 
 void TestMainController::launchFailureDoesNotStallTheRun()
