@@ -4,10 +4,10 @@
 #include "battery.h"
 #include "endpoints.h"
 #include "resultblock.h"
+#include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QNetworkInterface>
 #include <QProcess>
 #include <QTest>
 
@@ -15,16 +15,6 @@ namespace {
 
 const QString defaultAgentDirectory = "/Library/Application Support/Veltrane Ambrix";
 const QString testDomain = "probe.veltrane.test";
-
-// The battery sends real probes: only where nothing can leave the machine.
-bool isolatedOnLoopback()
-{
-    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        if (!interface.flags().testFlag(QNetworkInterface::IsLoopBack))
-            return false;
-    }
-    return QString(endpoints::ResolverPrimary).startsWith("127.");
-}
 
 struct Run
 {
