@@ -86,7 +86,7 @@ private:
     void useGates(int count);
     void releaseGates(int count);
     void removeGates(int count);
-    void completeRun(const Answer &answer, int tests = 1);
+    void completeRun(const QByteArray &answer, int tests = 1);
     void verifyLinkShown(const QString &message);
     qint64 showProgramAndCloseWhen(std::unique_ptr<MainController> &program,
                                    const std::function<bool()> &ready);
@@ -163,9 +163,9 @@ void TestMainWindow::removeGates(int count)
 }
 
 // A whole run from the start button to the upload's outcome.
-void TestMainWindow::completeRun(const Answer &answer, int tests)
+void TestMainWindow::completeRun(const QByteArray &answer, int tests)
 {
-    server->setAnswer(answer);
+    server->answer = {answer};
     useGates(tests);
     QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
     releaseGates(tests);
@@ -197,7 +197,7 @@ void TestMainWindow::startsReady()
 
 void TestMainWindow::runGoesFromBusyToLinkShown()
 {
-    server->setAnswer(Answer::whole(200, "https://results.test/r/1"));
+    server->answer = {HttpsServer::reply(200, "https://results.test/r/1")};
     useGates(3);
     QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
 
@@ -228,12 +228,12 @@ void TestMainWindow::runGoesFromBusyToLinkShown()
     QCOMPARE(controller->progressIndicator->value(), 3);
     QVERIFY(controller->textDomainToTest->isEnabled());
     verifyLinkShown("See results at https://results.test/r/1");
-    QCOMPARE(server->requests().size(), 1);
+    QCOMPARE(server->requests.size(), 1);
 }
 
 void TestMainWindow::failedUploadShowsTheErrorWithoutHint()
 {
-    completeRun(Answer::whole(500, "oops"));
+    completeRun(HttpsServer::reply(500, "oops"));
 
     QVERIFY(controller->textResultsLinkView->isVisible());
     QCOMPARE(controller->textResultsLink->toPlainText(), "There was an internal server errror");
@@ -247,10 +247,10 @@ void TestMainWindow::failedUploadShowsTheErrorWithoutHint()
 
 void TestMainWindow::secondRunStartedWithEnterHidesTheResults()
 {
-    completeRun(Answer::whole(200, "https://results.test/r/1"));
+    completeRun(HttpsServer::reply(200, "https://results.test/r/1"));
     verifyLinkShown("See results at https://results.test/r/1");
 
-    server->setAnswer(Answer::whole(200, "https://results.test/r/2"));
+    server->answer = {HttpsServer::reply(200, "https://results.test/r/2")};
     useGates(2);
     controller->textTicketNo->setFocus();
     QTest::keyClick(controller->textTicketNo, Qt::Key_Return);
@@ -272,7 +272,7 @@ void TestMainWindow::secondRunStartedWithEnterHidesTheResults()
 
 void TestMainWindow::copyPutsExactlyTheStoredLinkOnTheClipboard()
 {
-    completeRun(Answer::whole(200, "https://results.test/r/7\n"));
+    completeRun(HttpsServer::reply(200, "https://results.test/r/7\n"));
 
     QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), "https://results.test/r/7\n");
@@ -285,8 +285,8 @@ void TestMainWindow::copyPutsExactlyTheStoredLinkOnTheClipboard()
 
 void TestMainWindow::failedUploadAfterSuccessKeepsTheEarlierLink()
 {
-    completeRun(Answer::whole(200, "https://results.test/r/first"));
-    completeRun(Answer::whole(404, "nope"));
+    completeRun(HttpsServer::reply(200, "https://results.test/r/first"));
+    completeRun(HttpsServer::reply(404, "nope"));
     QCOMPARE(controller->textResultsLink->toPlainText(),
              "There was an error submitting the results");
 
@@ -301,7 +301,7 @@ void TestMainWindow::failedUploadAfterSuccessKeepsTheEarlierLink()
 void TestMainWindow::copyAndShareWithoutLinkDoNothing()
 {
     QGuiApplication::clipboard()->setText("what the user copied");
-    completeRun(Answer::whole(500, "oops"));
+    completeRun(HttpsServer::reply(500, "oops"));
     QVERIFY(controller->copyToClipBoardLink->isVisible());
 
     QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
@@ -424,20 +424,20 @@ void TestMainWindow::closingDuringUploadDeliversNothing()
     cleanup();
     server = std::make_unique<HttpsServer>();
     QVERIFY(server->start(resultsServerPort()));
-    server->setAnswer(Answer::stall());
+    server->answer = {};
     handler = std::make_unique<UrlRecorder>();
     auto program = std::make_unique<MainController>();
     program->replaceBattery({{"/bin/echo", {"hello"}, std::nullopt}});
 
     const qint64 elapsed =
-        showProgramAndCloseWhen(program, [&] { return server->requests().size() == 1; });
+        showProgramAndCloseWhen(program, [&] { return server->requests.size() == 1; });
     QVERIFY2(elapsed >= 0 && elapsed < 1000, qPrintable(QString::number(elapsed)));
 
     // Nothing saved, nothing opened, no second attempt.
     QTest::qWait(100);
     QVERIFY(!QFile::exists(home.filePath("Desktop/diagnostic_results.txt")));
     QVERIFY(handler->opened.isEmpty());
-    QCOMPARE(server->requests().size(), 1);
+    QCOMPARE(server->requests.size(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)
