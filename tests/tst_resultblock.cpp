@@ -68,6 +68,8 @@ void TestResultBlock::blocks()
 void TestResultBlock::undecodableStreamIsAbsent()
 {
     QVERIFY(!decodeStream(QByteArray("ok\xff", 3)));
+    // A character cut off at the end is invalid too, not silently dropped.
+    QVERIFY(!decodeStream(QByteArray("ok\xc3", 3)));
     QCOMPARE(decodeStream(QByteArray("\xc3\xa9")), std::optional<QString>(QStringLiteral("é")));
     // A NUL is valid UTF-8 and stays in the text.
     QCOMPARE(decodeStream(QByteArray("a\0b", 3))->size(), 3);

@@ -15,8 +15,10 @@ QString commandDisplayName(const QString &launchPath, const QStringList &args,
 
 std::optional<QString> decodeStream(const QByteArray &bytes)
 {
-    // Keep a leading byte-order mark as the command printed it.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    // Stateless, so that a character cut off at the very end counts as invalid
+    // rather than vanishing; a leading byte-order mark stays as printed.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder(bytes);
     if (decoder.hasError())
         return std::nullopt;
