@@ -6,167 +6,70 @@
 
 namespace {
 
-QByteArray readFile(const QString &path)
+QByteArray readCertificateFile(const QString &name)
 {
-    QFile file(path);
+    QFile file(QStringLiteral(VELTRANE_TEST_CERTS_DIR "/") + name);
     if (!file.open(QIODevice::ReadOnly))
-        qFatal("test server: cannot read %s", qPrintable(path));
+        qFatal("test server: cannot read %s", qPrintable(name));
     return file.readAll();
-}
-
-QByteArray statusLine(int status)
-{
-    return "HTTP/1.1 " + QByteArray::number(status) + " Test\r\n";
-}
-
-// Parses the head of a request; false while it is incomplete.
-bool parseHead(const QByteArray &data, ReceivedRequest &request, qsizetype &bodyStart)
-{
-    const qsizetype end = data.indexOf("\r\n\r\n");
-    if (end < 0)
-        return false;
-    const QList<QByteArray> lines = data.left(end).split('\n');
-    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-    request.method = requestLine.value(0);
-    request.path = requestLine.value(1);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon > 0)
-            request.headers.insert(lines[i].left(colon).trimmed().toLower(),
-                                   lines[i].mid(colon + 1).trimmed());
-    }
-    bodyStart = end + 4;
-    return true;
 }
 
 } // namespace
 
-Answer Answer::whole(int status, const QByteArray &body, const QByteArray &extraHeaders)
+HttpsServer::HttpsServer(const QString &certificateName)
+    : certificate(readCertificateFile(certificateName + ".pem"), QSsl::Pem),
+      key(readCertificateFile(certificateName + ".key"), QSsl::Ec, QSsl::Pem)
 {
-    Answer answer;
-    answer.status = status;
-    answer.chunks = {body};
-    answer.extraHeaders = extraHeaders;
-    return answer;
 }
 
-Answer Answer::chunked(int status, const QList<QByteArray> &chunks)
+QByteArray HttpsServer::reply(int status, const QByteArray &body)
 {
-    Answer answer;
-    answer.kind = Kind::Chunked;
-    answer.status = status;
-    answer.chunks = chunks;
-    return answer;
+    return "HTTP/1.1 " + QByteArray::number(status) +
+           " Test\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
-Answer Answer::closeMidAnswer(int status, const QByteArray &partialBody, int announcedLength)
+QByteArray HttpsServer::uploadedData(const QByteArray &request)
 {
-    Answer answer;
-    answer.kind = Kind::CloseMidAnswer;
-    answer.status = status;
-    answer.chunks = {partialBody};
-    answer.announcedLength = announcedLength;
-    return answer;
-}
-
-Answer Answer::stall()
-{
-    Answer answer;
-    answer.kind = Kind::Stall;
-    return answer;
-}
-
-HttpsServer::HttpsServer(Certificate certificate)
-{
-    const QString name = certificate == Certificate::Trusted ? "server" : "untrusted";
-    const QString dir = QStringLiteral(VELTRANE_TEST_CERTS_DIR) + u'/';
-    this->certificate = QSslCertificate(readFile(dir + name + ".pem"), QSsl::Pem);
-    key = QSslKey(readFile(dir + name + ".key"), QSsl::Ec, QSsl::Pem);
-    if (this->certificate.isNull() || key.isNull())
-        qFatal("test server: unusable certificate or key %s", qPrintable(name));
-}
-
-bool HttpsServer::start(quint16 port)
-{
-    return listen(QHostAddress::LocalHost, port);
-}
-
-QString HttpsServer::url() const
-{
-    return QStringLiteral("https://localhost:%1/diagnosticsubmit").arg(serverPort());
+    const QByteArray body = request.mid(request.indexOf("\r\n\r\n") + 4);
+    // 87 bytes of the form come before the data (the boundary line, 19, and the
+    // Content-Disposition line with the blank line after it, 68), 23 after it.
+    return body.mid(87, body.size() - 110);
 }
 
 void HttpsServer::incomingConnection(qintptr socketDescriptor)
 {
-    auto *socket = new QSslSocket(this); // owned by the server
-    if (!socket->setSocketDescriptor(socketDescriptor)) {
-        delete socket;
-        return;
-    }
-    ++connections;
+    auto *socket = new QSslSocket(this);
+    socket->setSocketDescriptor(socketDescriptor);
     socket->setLocalCertificate(certificate);
     socket->setPrivateKey(key);
-    socket->setPeerVerifyMode(QSslSocket::VerifyNone);
     connect(socket, &QSslSocket::readyRead, this, [this, socket] { readRequest(socket); });
-    connect(socket, &QSslSocket::disconnected, this, [this, socket] {
-        pending.remove(socket);
-        socket->deleteLater();
-    });
+    connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
     socket->startServerEncryption();
 }
 
+// The request stays in the socket until it is whole.
 void HttpsServer::readRequest(QSslSocket *socket)
 {
-    QByteArray &data = pending[socket];
-    data += socket->readAll();
-    ReceivedRequest request;
-    qsizetype bodyStart = 0;
-    if (!parseHead(data, request, bodyStart))
+    const QByteArray received = socket->peek(socket->bytesAvailable());
+    const qsizetype headSize = received.indexOf("\r\n\r\n") + 4;
+    if (headSize < 4)
         return;
-    const qsizetype length = request.headers.value("content-length", "0").toLongLong();
-    if (data.size() - bodyStart < length)
-        return;
-    request.body = data.mid(bodyStart, length);
-    data.clear();
-    received.append(request);
-    respond(socket);
-}
-
-void HttpsServer::respond(QSslSocket *socket)
-{
-    const QByteArray body = answer.chunks.join();
-    switch (answer.kind) {
-    case Answer::Kind::Stall:
-        return;
-    case Answer::Kind::Whole:
-        socket->write(statusLine(answer.status) +
-                      "Content-Length: " + QByteArray::number(body.size()) +
-                      "\r\nConnection: close\r\n" + answer.extraHeaders + "\r\n" + body);
-        socket->disconnectFromHost();
-        return;
-    case Answer::Kind::CloseMidAnswer:
-        socket->write(statusLine(answer.status) +
-                      "Content-Length: " + QByteArray::number(answer.announcedLength) +
-                      "\r\nConnection: close\r\n\r\n" + body);
-        socket->disconnectFromHost();
-        return;
-    case Answer::Kind::Chunked:
-        break;
+    qsizetype size = headSize;
+    for (const QByteArray &line : received.first(headSize).toLower().split('\n')) {
+        if (line.startsWith("content-length:"))
+            size += line.mid(15).trimmed().toLongLong();
     }
-    socket->write(statusLine(answer.status) +
-                  "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
-    // Each chunk goes out on its own, well apart, so that the client sees it
-    // arrive as a separate piece. The socket is the timers' context: they end
-    // with it.
-    int delay = 0;
-    for (const QByteArray &chunk : answer.chunks) {
-        delay += 100;
-        QTimer::singleShot(delay, socket, [socket, chunk] {
-            socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
-        });
+    if (received.size() < size)
+        return;
+    requests.append(socket->read(size));
+    // The socket is the timers' context: they end with it.
+    for (qsizetype i = 0; i < answer.size(); ++i) {
+        QTimer::singleShot(100 * i, socket,
+                           [socket, piece = answer[i], last = i == answer.size() - 1] {
+                               socket->write(piece);
+                               if (last)
+                                   socket->disconnectFromHost();
+                           });
     }
-    QTimer::singleShot(delay + 100, socket, [socket] {
-        socket->write("0\r\n\r\n");
-        socket->disconnectFromHost();
-    });
 }

@@ -1,6 +1,9 @@
 #include "testsupport.h"
 
+#include "endpoints.h"
+
 #include <QFile>
+#include <QNetworkInterface>
 
 QString writeScript(const QTemporaryDir &dir, const QString &name, const QByteArray &body)
 {
@@ -16,4 +19,13 @@ QString writeScript(const QTemporaryDir &dir, const QString &name, const QByteAr
 QString blockHead(const QString &displayName)
 {
     return QString(45, u'-') + "Results for: " + displayName + "\n";
+}
+
+bool isolatedOnLoopback()
+{
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+        if (!interface.flags().testFlag(QNetworkInterface::IsLoopBack))
+            return false;
+    }
+    return QString(endpoints::ResolverPrimary).startsWith("127.");
 }

@@ -4,23 +4,13 @@
 #include "battery.h"
 #include "endpoints.h"
 #include "resultblock.h"
+#include "testsupport.h"
 
 #include <QFileInfo>
-#include <QNetworkInterface>
 #include <QProcess>
 #include <QTest>
 
 namespace {
-
-// The battery sends real probes: only where nothing can leave the machine.
-bool isolatedOnLoopback()
-{
-    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        if (!interface.flags().testFlag(QNetworkInterface::IsLoopBack))
-            return false;
-    }
-    return QString(endpoints::ResolverPrimary).startsWith("127.");
-}
 
 // What the battery table gives for these options on this machine.
 QStringList expectedNames(const QStringList &options)

@@ -51,9 +51,9 @@ private slots:
     void closingMidRunEndsTheProgram();
 
 private:
-    void prepareRun(const Answer &answer, const QStringList &gates);
+    void prepareRun(const QByteArray &answer, const QStringList &gates);
     void openGates(const QStringList &gates);
-    void completeRun(const Answer &answer, const QString &gate);
+    void completeRun(const QByteArray &answer, const QString &gate);
     QString state() const;
     QString desktopCopy() const { return home->filePath("Desktop/diagnostic_results.txt"); }
 
@@ -93,9 +93,9 @@ void TestMainWindow::cleanup()
 }
 
 // The next run starts one command per gate, each ending once its gate is open.
-void TestMainWindow::prepareRun(const Answer &answer, const QStringList &gates)
+void TestMainWindow::prepareRun(const QByteArray &answer, const QStringList &gates)
 {
-    server->setAnswer(answer);
+    server->answer = {answer};
     const QString script =
         writeScript(*home, "gate.sh", R"(while [ ! -e "$1" ]; do sleep 0.02; done)");
     std::vector<Test> tests;
@@ -110,7 +110,7 @@ void TestMainWindow::openGates(const QStringList &gates)
         QVERIFY(QFile(home->filePath(gate)).open(QIODevice::WriteOnly));
 }
 
-void TestMainWindow::completeRun(const Answer &answer, const QString &gate)
+void TestMainWindow::completeRun(const QByteArray &answer, const QString &gate)
 {
     prepareRun(answer, {gate});
     openGates({gate});
@@ -141,7 +141,7 @@ void TestMainWindow::wholeRunEndsWithTheLinkToCopy()
     QCOMPARE(window->windowTitle(), "Veltrane Diagnostic v1.0.0");
     QCOMPARE(state(), "enabled");
 
-    prepareRun(Answer::whole(200, "https://results.test/r/7\n"), {"a", "b", "c"});
+    prepareRun(HttpsServer::reply(200, "https://results.test/r/7\n"), {"a", "b", "c"});
     QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
     QCOMPARE(state(), "disabled textStatus progressIndicator");
     QCOMPARE(controller->progressIndicator->minimum(), 0);
@@ -180,7 +180,7 @@ void TestMainWindow::copyAndShareGiveTheLastLinkThereWas()
     // A failure before any link: nothing to copy or open but the saved report,
     // which goes to the editor.
     QGuiApplication::clipboard()->setText("what the user copied");
-    completeRun(Answer::whole(500, "oops"), "first");
+    completeRun(HttpsServer::reply(500, "oops"), "first");
     QCOMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
     QCOMPARE(controller->textResultsLink->toPlainText(), "There was an internal server errror");
     QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
@@ -189,8 +189,8 @@ void TestMainWindow::copyAndShareGiveTheLastLinkThereWas()
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(desktopCopy())});
 
     // A link; the next run, started from the keyboard, hides it and fails.
-    completeRun(Answer::whole(200, "https://results.test/r/2"), "second");
-    prepareRun(Answer::whole(404, "nope"), {"third"});
+    completeRun(HttpsServer::reply(200, "https://results.test/r/2"), "second");
+    prepareRun(HttpsServer::reply(404, "nope"), {"third"});
     QTest::keyClick(controller->textTicketNo, Qt::Key_Return);
     QCOMPARE(state(), "disabled textStatus progressIndicator");
     openGates({"third"});
@@ -244,7 +244,7 @@ void TestMainWindow::closingMidRunEndsTheProgram()
     QFETCH(bool, reachesUpload);
     window.reset(); // only the window that the program itself shows
     controller.reset();
-    server->setAnswer(Answer::stall());
+    server->answer = {}; // never answers
     const QString pids = home->filePath("pids");
     auto program = std::make_unique<MainController>();
     program->replaceBattery({{writeScript(*home, "pids.sh", script), {pids}, std::nullopt}});
@@ -255,7 +255,7 @@ void TestMainWindow::closingMidRunEndsTheProgram()
     poll.callOnTimeout(this, [&] {
         if (program->buttonStartTests->isEnabled()) {
             QTest::mouseClick(program->buttonStartTests, Qt::LeftButton);
-        } else if (QFile::exists(pids) && server->requests().size() == int(reachesUpload)) {
+        } else if (QFile::exists(pids) && server->requests.size() == int(reachesUpload)) {
             poll.stop();
             sinceClose.start();
             program->window->close();
@@ -279,7 +279,7 @@ void TestMainWindow::closingMidRunEndsTheProgram()
     }
     // Nothing delivered: no upload, no second attempt, no copy saved or shown.
     QTest::qWait(100);
-    QCOMPARE(server->requests().size(), int(reachesUpload));
+    QCOMPARE(server->requests.size(), int(reachesUpload));
     QVERIFY(!QFile::exists(desktopCopy()));
     QVERIFY(opened.isEmpty());
 }

@@ -7,12 +7,12 @@
 #include "httpsserver.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QLineEdit>
-#include <QNetworkInterface>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -22,16 +22,6 @@
 #include <cstdio>
 
 namespace {
-
-// The battery sends real probes: only where nothing can leave the machine.
-bool isolatedOnLoopback()
-{
-    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        if (!interface.flags().testFlag(QNetworkInterface::IsLoopBack))
-            return false;
-    }
-    return QString(endpoints::ResolverPrimary).startsWith("127.");
-}
 
 // Keeps the run from opening a browser or an editor.
 class Ignore : public QObject
@@ -63,7 +53,7 @@ int main(int argc, char *argv[])
         QDesktopServices::setUrlHandler(scheme, &ignore, "open");
 
     HttpsServer server;
-    server.setAnswer(Answer::whole(200, "https://results.veltrane.test/r/7f3a9c2e"));
+    server.answer = {HttpsServer::reply(200, "https://results.veltrane.test/r/7f3a9c2e")};
     if (!server.start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort())) {
         std::fprintf(stderr, "windowshot: cannot listen on the results server's port\n");
         return 1;
@@ -97,10 +87,11 @@ int main(int argc, char *argv[])
     const int status = app.exec();
     for (const char *scheme : {"http", "https", "file"})
         QDesktopServices::unsetUrlHandler(scheme);
-    if (!server.requests().isEmpty())
-        std::fprintf(stderr, "windowshot: %d tests, %lld bytes uploaded\n",
-                     controller.progressIndicator->maximum(),
-                     static_cast<long long>(server.requests().first().body.size()));
+    if (!server.requests.isEmpty())
+        std::fprintf(
+            stderr, "windowshot: %d tests, %lld bytes uploaded\n",
+            controller.progressIndicator->maximum(),
+            static_cast<long long>(HttpsServer::uploadedData(server.requests.first()).size()));
     return status;
 }
 
