@@ -11,14 +11,6 @@ VELTRANE_TEST_PACKAGES=1 "$repo/scripts/setup.sh" "$build_dir" \
     -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints" \
     -DVELTRANE_EXTRA_CA_FILE="$repo/tests/certs/ca.pem"
 
-if [[ "$(id -u)" == 0 ]]; then
-    isolate=(unshare --net)
-else
-    isolate=(unshare --user --map-root-user --net)
-fi
-"${isolate[@]}" bash -c '
-    set -euo pipefail
-    ip link set lo up
-    xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb "$1/bin/windowshot" "$2"
-' isolated "$build_dir" "$repo/docs/window.png"
+"$repo/scripts/isolated.sh" xvfb-run -a -s "-screen 0 1024x768x24" \
+    env QT_QPA_PLATFORM=xcb "$build_dir/bin/windowshot" "$repo/docs/window.png"
 echo "wrote docs/window.png" >&2
