@@ -13,7 +13,7 @@ if [[ "${VELTRANE_TEST_PACKAGES:-0}" == 1 ]]; then
     # The battery's tools, a private network namespace, a display for the
     # window tests and openssl for the test server's certificates.
     packages+=(bind9-dnsutils iputils-ping traceroute curl net-tools iproute2 procps
-               util-linux xvfb xauth openssl)
+               util-linux xvfb xauth openssl fonts-dejavu-core)
 fi
 
 missing=()
