@@ -29,3 +29,11 @@ bool isolatedOnLoopback()
     }
     return QString(endpoints::ResolverPrimary).startsWith("127.");
 }
+
+bool isRunning(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    // The state follows the command name, which is in parentheses.
+    return !line.isEmpty() && line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}

@@ -14,3 +14,6 @@ QString blockHead(const QString &displayName);
 // network namespace with only loopback up) and the build's endpoints are on
 // loopback: the only place to run the real battery.
 bool isolatedOnLoopback();
+
+// The process is alive: it exists and is not dead waiting to be reaped.
+bool isRunning(qint64 pid);

@@ -21,6 +21,7 @@ private slots:
     void concurrentRunsKeepOutputsApart();
     void blocks_data();
     void blocks();
+    void deadlineReachesWhatTheCommandStarted();
     void launchFailureFinishesOnceFromTheEventLoop_data();
     void launchFailureFinishesOnceFromTheEventLoop();
 
@@ -124,6 +125,25 @@ void TestProcess::blocks()
     QVERIFY2(clock.elapsed() >= minimumMs && clock.elapsed() < maximumMs,
              qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(processes[0]->getResult(), blockHead(command + " (c)") + sections);
+}
+
+void TestProcess::deadlineReachesWhatTheCommandStarted()
+{
+    // The script gives way to SIGTERM; the sleep it started ignores it.
+    const QString pidFile = dir.filePath("child");
+    const QString script = writeScript(
+        dir, "parent", "sh -c 'trap \"\" TERM; exec sleep 30' & echo $! > \"$1\"; wait");
+    Processes processes;
+    processes.push_back(std::make_unique<Process>());
+    processes.back()->setDeadline(1s);
+    processes.back()->start(script, {pidFile});
+    QVERIFY(runAll(processes));
+
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const qint64 child = file.readAll().trimmed().toLongLong();
+    QVERIFY(child > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRunning(child), 1000);
 }
 
 void TestProcess::launchFailureFinishesOnceFromTheEventLoop_data()

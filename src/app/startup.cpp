@@ -4,6 +4,7 @@
 #include "help.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
+#include "termination.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -32,6 +33,7 @@ void printHelp()
 int runWindowed(int &argc, char **argv)
 {
     QApplication app(argc, argv);
+    quitOnTerminationSignals();
     MainController controller;
     return showMainWindow(controller);
 }
@@ -48,6 +50,7 @@ int showMainWindow(MainController &controller)
 int runWindowless(int &argc, char **argv, const Options &options)
 {
     QCoreApplication app(argc, argv);
+    quitOnTerminationSignals();
     MainController controller;
     QObject::connect(&controller, &MainController::exitRequested, &app, [](int status) {
         std::fflush(stdout);

@@ -54,6 +54,8 @@ void Process::start(const QString &launchPath, const QStringList &args,
     // command together with anything it started (sh -c pipelines).
     task.setChildProcessModifier([] { ::setpgid(0, 0); });
 
+    // Kept past the command's end: the group may outlive its leader.
+    connect(&task, &QProcess::started, this, [this] { groupId = task.processId(); });
     connect(&task, &QProcess::readyReadStandardOutput, this, &Process::stdOutNotification);
     connect(&task, &QProcess::readyReadStandardError, this, &Process::stdErrNotification);
     connect(&task, &QProcess::finished, this, &Process::terminatedNotification);
@@ -112,9 +114,8 @@ void Process::deadlinePassed()
 
 void Process::signalGroup(int signal)
 {
-    const qint64 pid = task.processId();
-    if (pid > 0)
-        ::kill(-static_cast<pid_t>(pid), signal);
+    if (groupId > 0)
+        ::kill(-static_cast<pid_t>(groupId), signal);
 }
 
 void Process::finish()
@@ -124,6 +125,10 @@ void Process::finish()
     finished = true;
     deadlineTimer.stop();
     killTimer.stop();
+    // The command gave way at its deadline, but what it started may not have:
+    // nothing of a stopped command is left running.
+    if (stoppedAtDeadline)
+        signalGroup(SIGKILL);
 
     stdOutStr = decodeStream(stdOutData);
     stdErrStr = decodeStream(stdErrData);

@@ -62,5 +62,6 @@ private:
     QTimer deadlineTimer;
     QTimer killTimer;
     bool stoppedAtDeadline = false;
+    qint64 groupId = 0;
     std::optional<QString> launchError;
 };
