@@ -14,6 +14,7 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIODevice>
@@ -344,14 +345,19 @@ void MainController::deliveryFailed(const QString &message)
 // and then the temporary folder; the path written, if any.
 std::optional<QString> MainController::saveDesktopCopy()
 {
-    QStringList paths{desktopCopyPath(), copyPathIn(QDir::homePath()),
-                      copyPathIn(QDir::tempPath())};
+    const QString tempCopy = copyPathIn(QDir::tempPath());
+    QStringList paths{desktopCopyPath(), copyPathIn(QDir::homePath()), tempCopy};
     paths.removeDuplicates();
     for (const QString &path : paths) {
-        if (path.isEmpty())
+        if (path.isEmpty()) {
             qWarning("could not save diagnostic_results.txt");
-        else if (writeToPath(path))
+        } else if (writeToPath(path)) {
+            // The temporary folder is shared; the report (agent logs, resolver
+            // settings) is for this user's eyes only.
+            if (path == tempCopy)
+                QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
             return path;
+        }
     }
     return std::nullopt;
 }
