@@ -5,12 +5,7 @@
 # loopback up.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build_dir="$repo/build-test"
-
-VELTRANE_TEST_PACKAGES=1 "$repo/scripts/setup.sh" "$build_dir" \
-    -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints" \
-    -DVELTRANE_EXTRA_CA_FILE="$repo/tests/certs/ca.pem"
-
+"$repo/scripts/setup-test.sh"
 "$repo/scripts/isolated.sh" xvfb-run -a -s "-screen 0 1024x768x24" \
-    env QT_QPA_PLATFORM=xcb "$build_dir/bin/windowshot" "$repo/docs/window.png"
+    env QT_QPA_PLATFORM=xcb "$repo/build-test/bin/windowshot" "$repo/docs/window.png"
 echo "wrote docs/window.png" >&2
