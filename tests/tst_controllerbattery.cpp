@@ -1,9 +1,9 @@
+#include "consoleview.h"
 #include "maincontroller.h"
 #include "testsupport.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,10 +28,10 @@ struct Controller : MainController
         setAgentPaths({dir.filePath("agent"), dir.filePath("data")});
         initArgsWithSilent(true, true, amx, noamx, false);
         console.open(QIODevice::WriteOnly);
-        setConsole(&console);
         awakeFromNib();
     }
     QBuffer console;
+    ConsoleView view{*this, &console};
 };
 
 } // namespace
@@ -88,30 +88,25 @@ void TestControllerBattery::agentGate()
 void TestControllerBattery::testDomainSources()
 {
     QTemporaryDir dir;
-    QLineEdit field(" field. test ");
     Controller controller(dir);
-    controller.textDomainToTest = &field;
-    QCOMPARE(int(controller.prepareRun().size()), 56);
+    const FieldEntries field{{}, {}, " field. test "};
+    QCOMPARE(int(controller.prepareRun(field).size()), 56);
     // --domain wins over the field, but a name that dig would take for an option is none.
     controller.setDomain("-f/etc/secret.conf");
     QTest::ignoreMessage(QtWarningMsg,
                          "not testing the domain \"-f/etc/secret.conf\": dig and traceroute "
                          "would take a name beginning with \"-\" for an option");
-    QCOMPARE(int(controller.prepareRun().size()), 51);
+    QCOMPARE(int(controller.prepareRun(field).size()), 51);
 }
 
 void TestControllerBattery::accountAndTicketHeadTheReport()
 {
     QTemporaryDir dir;
-    QLineEdit account(" \tacme\t ");
-    QLineEdit ticket(" 42 ");
     Controller controller(dir);
-    controller.textVeltraneAccount = &account;
-    controller.textTicketNo = &ticket;
     const QString empty = writeScript(dir, "empty", "");
     controller.replaceBattery({Test{empty, {}, std::nullopt}});
-    QSignalSpy exited(&controller, &MainController::exitRequested);
-    controller.runTests();
+    QSignalSpy exited(&controller.view, &ConsoleView::exitRequested);
+    controller.runTests({" \tacme\t ", " 42 ", {}});
     QTRY_COMPARE(exited.count(), 1);
     QCOMPARE(controller.report(),
              "Veltrane account: acme\nVeltrane ticket: 42\n" + blockHead(empty));

@@ -1,11 +1,14 @@
+#include "consoleview.h"
 #include "endpoints.h"
 #include "httpsserver.h"
 #include "maincontroller.h"
+#include "mainwindow.h"
 #include "resultblock.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -157,18 +160,20 @@ void TestDelivery::windowless()
         QTest::ignoreMessage(QtWarningMsg, QString(line).replace("%1", root->path()).toUtf8());
     QBuffer console;
     console.open(QIODevice::WriteOnly);
-    controller->setConsole(&console);
-    QTextBrowser linkText;
-    linkText.setPlainText("See results at https://results.test/r/first");
-    controller->textResultsLink = &linkText;
+    ConsoleView view(*controller, &console);
+    QString linkText;
+    connect(controller.get(), &MainController::uploadSucceeded, this,
+            [&](const QString &link) { linkText = "See results at " + link; });
+    connect(controller.get(), &MainController::uploadFailed, this,
+            [&](const QString &message) { linkText = message; });
     controller->initArgsWithSilent(true, false, false, false, false);
     controller->awakeFromNib();
-    QSignalSpy exits(controller.get(), &MainController::exitRequested);
+    QSignalSpy exits(&view, &ConsoleView::exitRequested);
     runReportOfSize(reportSize);
     QVERIFY(exits.wait(30000));
     QTest::qWait(100); // time for a second exit request to show up
     QCOMPARE(exits, QList<QVariantList>{{log.isEmpty() ? 0 : 1}});
-    QCOMPARE(linkText.toPlainText(), text);
+    QCOMPARE(linkText, text);
 
     const QByteArray report = controller->report().toUtf8();
     QCOMPARE(report.size(), reportSize);
@@ -190,9 +195,8 @@ void TestDelivery::windowless()
 // The windowed run shows the saved copy in the user's text editor.
 void TestDelivery::windowOpensTheSavedCopy()
 {
-    QPushButton start;
-    controller->buttonStartTests = &start;
-    controller->awakeFromNib();
+    MainWindow window(*controller);
+    QPushButton &start = *window.findChild<QPushButton *>("buttonStartTests");
     server->answer = {HttpsServer::reply(500, "oops")};
     runReportOfSize(1000);
     QVERIFY(!start.isEnabled());

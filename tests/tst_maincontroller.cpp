@@ -1,3 +1,4 @@
+#include "consoleview.h"
 #include "maincontroller.h"
 #include "testsupport.h"
 
@@ -21,13 +22,13 @@ struct ConsoleRun
     explicit ConsoleRun(std::vector<Test> tests)
     {
         console.open(QIODevice::WriteOnly);
-        controller.setConsole(&console);
         controller.replaceBattery(std::move(tests));
         controller.initArgsWithSilent(true, true, false, false, false);
     }
 
     MainController controller;
     QBuffer console;
+    ConsoleView view{controller, &console};
 };
 
 void TestMainController::lastOfManyRunsFinishesOnce()
@@ -45,7 +46,7 @@ void TestMainController::lastOfManyRunsFinishesOnce()
     MainController &controller = run.controller;
     controller.awakeFromNib();
     QSignalSpy finishes(&controller, &MainController::allTestsFinished);
-    QSignalSpy exits(&controller, &MainController::exitRequested);
+    QSignalSpy exits(&run.view, &ConsoleView::exitRequested);
 
     controller.runTests();
     QCOMPARE(finishes.count(), 0);

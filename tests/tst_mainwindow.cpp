@@ -5,8 +5,8 @@
 #include "httpsserver.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
-#include "startup.h"
 #include "testsupport.h"
+#include "windowedstartup.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -15,8 +15,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextCursor>
 #include <QTimer>
 
@@ -102,22 +107,28 @@ void TestMainWindow::completeRun(const QByteArray &answer, const QString &gate)
 {
     prepareRun(answer, {gate});
     openGates({gate});
-    QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
-    QTRY_VERIFY(controller->buttonStartTests->isEnabled());
+    QTest::mouseClick(window->findChild<QPushButton *>("buttonStartTests"), Qt::LeftButton);
+    QTRY_VERIFY(window->findChild<QPushButton *>("buttonStartTests")->isEnabled());
 }
 
 // The row of the state table the window is in: whether the inputs take input,
 // then the controls on show.
 QString TestMainWindow::state() const
 {
-    const QList<QWidget *> inputs{controller->buttonStartTests, controller->textVeltraneAccount,
-                                  controller->textTicketNo, controller->textDomainToTest};
+    const QList<QWidget *> inputs{window->findChild<QPushButton *>("buttonStartTests"),
+                                  window->findChild<QLineEdit *>("textVeltraneAccount"),
+                                  window->findChild<QLineEdit *>("textTicketNo"),
+                                  window->findChild<QLineEdit *>("textDomainToTest")};
     const auto enabled = std::count_if(inputs.begin(), inputs.end(),
                                        [](QWidget *input) { return input->isEnabled(); });
     QStringList state{enabled == 4 ? "enabled" : enabled == 0 ? "disabled" : "partly enabled"};
-    for (QWidget *control : QList<QWidget *>{
-             controller->textStatus, controller->progressIndicator, controller->textResultsLinkView,
-             controller->textCopyPaste, controller->copyToClipBoardLink, controller->shareButton}) {
+    for (QWidget *control :
+         QList<QWidget *>{window->findChild<QLabel *>("textStatus"),
+                          window->findChild<QProgressBar *>("progressIndicator"),
+                          window->findChild<QWidget *>("textResultsLinkView"),
+                          window->findChild<QLabel *>("textCopyPaste"),
+                          window->findChild<QPushButton *>("copyToClipBoardLink"),
+                          window->findChild<QPushButton *>("shareButton")}) {
         if (control->isVisible())
             state << control->objectName();
     }
@@ -130,31 +141,34 @@ void TestMainWindow::wholeRunEndsWithTheLinkToCopy()
     QCOMPARE(state(), "enabled");
 
     prepareRun(HttpsServer::reply(200, "https://results.test/r/7\n"), {"a", "b", "c"});
-    QTest::mouseClick(controller->buttonStartTests, Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>("buttonStartTests"), Qt::LeftButton);
     QCOMPARE(state(), "disabled textStatus progressIndicator");
-    QCOMPARE(controller->progressIndicator->minimum(), 0);
-    QCOMPARE(controller->progressIndicator->maximum(), 3);
-    QCOMPARE(controller->progressIndicator->value(), 0);
-    QTRY_COMPARE(controller->textStatus->text(), "Please wait. Finished 0 out of 3 tests.");
+    QCOMPARE(window->findChild<QProgressBar *>("progressIndicator")->minimum(), 0);
+    QCOMPARE(window->findChild<QProgressBar *>("progressIndicator")->maximum(), 3);
+    QCOMPARE(window->findChild<QProgressBar *>("progressIndicator")->value(), 0);
+    QTRY_COMPARE(window->findChild<QLabel *>("textStatus")->text(),
+                 "Please wait. Finished 0 out of 3 tests.");
 
     openGates({"b"});
-    QTRY_COMPARE(controller->textStatus->text(), "Please wait. Finished 1 out of 3 tests.");
-    QCOMPARE(controller->progressIndicator->value(), 1);
+    QTRY_COMPARE(window->findChild<QLabel *>("textStatus")->text(),
+                 "Please wait. Finished 1 out of 3 tests.");
+    QCOMPARE(window->findChild<QProgressBar *>("progressIndicator")->value(), 1);
     QCOMPARE(state(), "disabled textStatus progressIndicator");
 
     openGates({"a", "c"});
     QTRY_COMPARE(state(),
                  "enabled textResultsLinkView textCopyPaste copyToClipBoardLink shareButton");
-    QCOMPARE(controller->textStatus->text(), "Please wait. Finished 3 out of 3 tests.");
-    QCOMPARE(controller->progressIndicator->value(), 3);
-    QTextBrowser &view = *controller->textResultsLink;
+    QCOMPARE(window->findChild<QLabel *>("textStatus")->text(),
+             "Please wait. Finished 3 out of 3 tests.");
+    QCOMPARE(window->findChild<QProgressBar *>("progressIndicator")->value(), 3);
+    QTextBrowser &view = *window->findChild<QTextBrowser *>("textResultsLink");
     QCOMPARE(view.toPlainText(), "See results at https://results.test/r/7\n");
 
-    QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>("copyToClipBoardLink"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), "https://results.test/r/7\n");
     // With its line break the reply is no valid URL and share opens nothing;
     // the link in the view ends before the break and opens on a click.
-    QTest::mouseClick(controller->shareButton, Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>("shareButton"), Qt::LeftButton);
     QVERIFY(opened.isEmpty());
     QTextCursor cursor(view.document());
     cursor.setPosition(20); // inside the link, which starts at 15
@@ -170,23 +184,24 @@ void TestMainWindow::copyAndShareGiveTheLastLinkThereWas()
     QGuiApplication::clipboard()->setText("what the user copied");
     completeRun(HttpsServer::reply(500, "oops"), "first");
     QCOMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
-    QCOMPARE(controller->textResultsLink->toPlainText(), "There was an internal server errror");
-    QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
-    QTest::mouseClick(controller->shareButton, Qt::LeftButton);
+    QCOMPARE(window->findChild<QTextBrowser *>("textResultsLink")->toPlainText(),
+             "There was an internal server errror");
+    QTest::mouseClick(window->findChild<QPushButton *>("copyToClipBoardLink"), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>("shareButton"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), "what the user copied");
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(desktopCopy())});
 
     // A link; the next run, started from the keyboard, hides it and fails.
     completeRun(HttpsServer::reply(200, "https://results.test/r/2"), "second");
     prepareRun(HttpsServer::reply(404, "nope"), {"third"});
-    QTest::keyClick(controller->textTicketNo, Qt::Key_Return);
+    QTest::keyClick(window->findChild<QLineEdit *>("textTicketNo"), Qt::Key_Return);
     QCOMPARE(state(), "disabled textStatus progressIndicator");
     openGates({"third"});
     QTRY_COMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
-    QCOMPARE(controller->textResultsLink->toPlainText(),
+    QCOMPARE(window->findChild<QTextBrowser *>("textResultsLink")->toPlainText(),
              "There was an error submitting the results");
-    QTest::mouseClick(controller->copyToClipBoardLink, Qt::LeftButton);
-    QTest::mouseClick(controller->shareButton, Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>("copyToClipBoardLink"), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>("shareButton"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), "https://results.test/r/2");
     QCOMPARE(opened.size(), 3); // the report saved by each failure, then the link
     QCOMPARE(opened.last(), QUrl("https://results.test/r/2"));
@@ -198,18 +213,20 @@ void TestMainWindow::keyboard()
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     // A label's mnemonic takes the keyboard to its field, Tab on from there.
     QTest::keyClick(window.get(), Qt::Key_A, Qt::AltModifier);
-    for (QWidget *next :
-         QList<QWidget *>{controller->textVeltraneAccount, controller->textTicketNo,
-                          controller->textDomainToTest, controller->buttonStartTests}) {
+    for (QWidget *next : QList<QWidget *>{window->findChild<QLineEdit *>("textVeltraneAccount"),
+                                          window->findChild<QLineEdit *>("textTicketNo"),
+                                          window->findChild<QLineEdit *>("textDomainToTest"),
+                                          window->findChild<QPushButton *>("buttonStartTests")}) {
         QCOMPARE(QApplication::focusWidget(), next);
         QTest::keyClick(next, Qt::Key_Tab);
     }
 
     // What a screen reader announces for each field.
-    const QList<QPair<QWidget *, QString>> names{{controller->textVeltraneAccount, "Account:"},
-                                                 {controller->textTicketNo, "Ticket number:"},
-                                                 {controller->textDomainToTest, "Domain to test:"},
-                                                 {controller->textResultsLink, "Results"}};
+    const QList<QPair<QWidget *, QString>> names{
+        {window->findChild<QLineEdit *>("textVeltraneAccount"), "Account:"},
+        {window->findChild<QLineEdit *>("textTicketNo"), "Ticket number:"},
+        {window->findChild<QLineEdit *>("textDomainToTest"), "Domain to test:"},
+        {window->findChild<QTextBrowser *>("textResultsLink"), "Results"}};
     for (const auto &[field, name] : names)
         QCOMPARE(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name), name);
 }
@@ -238,15 +255,25 @@ void TestMainWindow::closingMidRunEndsTheProgram()
     program->replaceBattery({{writeScript(*home, "pids.sh", script), {pids}, std::nullopt}});
 
     // Starts a run once the window is up and closes the window mid-run.
+    const auto shownWindow = [] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *window = qobject_cast<MainWindow *>(widget))
+                return window;
+        }
+        return static_cast<MainWindow *>(nullptr);
+    };
     QElapsedTimer sinceClose;
     QTimer poll;
     poll.callOnTimeout(this, [&] {
-        if (program->buttonStartTests->isEnabled()) {
-            QTest::mouseClick(program->buttonStartTests, Qt::LeftButton);
+        MainWindow *shown = shownWindow();
+        if (!shown)
+            return;
+        if (shown->findChild<QPushButton *>("buttonStartTests")->isEnabled()) {
+            QTest::mouseClick(shown->findChild<QPushButton *>("buttonStartTests"), Qt::LeftButton);
         } else if (QFile::exists(pids) && server->requests.size() == int(reachesUpload)) {
             poll.stop();
             sinceClose.start();
-            program->window->close();
+            shown->close();
         }
     });
     poll.start(20);

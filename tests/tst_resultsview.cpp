@@ -1,4 +1,4 @@
-#include "maincontroller.h"
+#include "mainwindow.h"
 
 #include <QTest>
 #include <QTextBrowser>
@@ -35,11 +35,11 @@ void TestResultsView::formats()
     QFETCH(int, position);
     QFETCH(QString, href);
 
-    MainController controller;
     QTextBrowser view;
     // A link over the whole earlier text must not carry over to the new one.
-    controller.setTextView(&view, "https://old.example/" + QString(60, u'x'));
-    controller.setTextView(&view, "See results at https://a.example/?u=http://b.example/p\nThanks");
+    MainWindow::setTextView(&view, "https://old.example/" + QString(60, u'x'));
+    MainWindow::setTextView(&view,
+                            "See results at https://a.example/?u=http://b.example/p\nThanks");
 
     QTextCursor cursor(view.document());
     cursor.setPosition(position + 1); // the format of the character before
