@@ -8,7 +8,9 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 copy="$repo/.mutants/repo"
 mkdir -p "$copy"
-rsync -a --delete --exclude '/build*' --exclude '/.git' --exclude '/.mutants' "$repo/" "$copy/"
+find "$copy" -mindepth 1 -maxdepth 1 ! -name build-test -exec rm -rf {} +
+git -C "$repo" ls-files -co --exclude-standard -z |
+    tar -C "$repo" --null --ignore-failed-read -T - -cf - | tar -C "$copy" -xf -
 # Same layout as the real test build, so that ccache can reuse its objects.
 cmake -S "$copy" -B "$copy/build-test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELTRANE_ENDPOINTS_FILE="$copy/tests/loopback.endpoints" \

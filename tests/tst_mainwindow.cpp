@@ -6,9 +6,7 @@
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "testsupport.h"
-#include "windowedstartup.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
@@ -20,7 +18,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
-#include <QTimer>
 
 class TestMainWindow : public QObject
 {
@@ -31,15 +28,13 @@ public slots:
     void open(const QUrl &url) { opened.append(url); }
 
 private slots:
+    void initTestCase();
     void init();
-    void cleanup();
     void states_data();
     void states();
     void startsARun_data();
     void startsARun();
     void clickThrough();
-    void closingMidRunEndsTheProgram_data();
-    void closingMidRunEndsTheProgram();
 
 private:
     template <typename T = QWidget> T *control(const char *name) const
@@ -47,38 +42,37 @@ private:
         return window->findChild<T *>(name);
     }
     QString state() const;
-    void runThroughGates(const QStringList &gates);
+    void startRun(const QByteArray &answer, const QStringList &gates);
     void openGates(const QStringList &gates);
 
     QList<QUrl> opened;
     std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<HttpsServer> server;
     std::unique_ptr<MainController> controller;
     std::unique_ptr<MainWindow> window;
 };
 
+void TestMainWindow::initTestCase()
+{
+    for (const char *scheme : {"http", "https", "file"})
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
 void TestMainWindow::init()
 {
     // A failed upload saves the report on this Desktop; the scripts live here too.
+    window.reset();
     home = std::make_unique<QTemporaryDir>();
     QVERIFY(QDir(home->path()).mkpath("Desktop"));
     qputenv("HOME", QFile::encodeName(home->path()));
-    qunsetenv("XDG_CONFIG_HOME");
     opened.clear();
-    for (const char *scheme : {"http", "https", "file"})
-        QDesktopServices::setUrlHandler(scheme, this, "open");
+    server = std::make_unique<HttpsServer>();
+    QVERIFY(server->start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
     controller = std::make_unique<MainController>();
     window = std::make_unique<MainWindow>(*controller);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
-
-void TestMainWindow::cleanup()
-{
-    window.reset();
-    controller.reset();
-    home.reset();
-    for (const char *scheme : {"http", "https", "file"})
-        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 // Whether the inputs take input, then the controls on show.
@@ -177,8 +171,9 @@ void TestMainWindow::startsARun()
 }
 
 // The next run starts one command per gate, each ending once its gate is open.
-void TestMainWindow::runThroughGates(const QStringList &gates)
+void TestMainWindow::startRun(const QByteArray &answer, const QStringList &gates)
 {
+    server->answer = {answer};
     const QString script =
         writeScript(*home, "gate.sh", R"(while [ ! -e "$1" ]; do sleep 0.02; done)");
     std::vector<Test> tests;
@@ -198,99 +193,49 @@ void TestMainWindow::openGates(const QStringList &gates)
 // (scripts/screenshot.sh).
 void TestMainWindow::clickThrough()
 {
-    HttpsServer server;
-    QVERIFY(server.start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
-    server.answer = {HttpsServer::reply(200, "https://results.veltrane.test/r/7f3a9c2e\n")};
+    const QString linkShown = "enabled textResultsLinkView textCopyPaste copyToClipBoardLink "
+                              "shareButton";
+    const QUrl link("https://results.veltrane.test/r/7f3a9c2e");
     QTest::keyClicks(control("textVeltraneAccount"), "acme-corp");
     QTest::keyClicks(control("textTicketNo"), "48213");
-    runThroughGates({"a", "b", "c"});
+    startRun(HttpsServer::reply(200, link.toEncoded()), {"a", "b", "c"});
     QCOMPARE(state(), "disabled textStatus progressIndicator");
     QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 0 out of 3 tests.");
     openGates({"b"});
     QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 1 out of 3 tests.");
     openGates({"a", "c"});
-    QTRY_COMPARE(state(), "enabled textResultsLinkView textCopyPaste copyToClipBoardLink shareButton");
-    QCOMPARE(control<QProgressBar>("progressIndicator")->value(), 3);
+    QTRY_COMPARE(state(), linkShown);
+    QCOMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 3 out of 3 tests.");
+    auto *bar = control<QProgressBar>("progressIndicator");
+    QCOMPARE((QList<int>{bar->value(), bar->maximum()}), (QList<int>{3, 3}));
     if (const QByteArray path = qgetenv("VELTRANE_SCREENSHOT"); !path.isEmpty()) {
         QTest::qWait(500); // the last state painted
         QVERIFY(window->screen()->grabWindow(window->winId()).save(QFile::decodeName(path)));
     }
+    QTest::mouseClick(control<QPushButton>("copyToClipBoardLink"), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), link.toString());
+    QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
+    QCOMPARE(opened, QList<QUrl>{link});
 
     // With its line break the reply is no valid URL and Open Link opens
     // nothing; the link in the view ends before the break and opens on a click.
-    QTest::mouseClick(control<QPushButton>("copyToClipBoardLink"), Qt::LeftButton);
-    QCOMPARE(QGuiApplication::clipboard()->text(), "https://results.veltrane.test/r/7f3a9c2e\n");
+    startRun(HttpsServer::reply(200, "https://r.test/2\n"), {"a"});
+    QTRY_COMPARE(state(), linkShown);
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
-    QVERIFY(opened.isEmpty());
     QTextBrowser &view = *control<QTextBrowser>("textResultsLink");
     QTextCursor cursor(view.document());
     cursor.setPosition(20); // inside the link, which starts at 15
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.cursorRect(cursor).center());
-    QTRY_COMPARE(opened, QList<QUrl>{QUrl("https://results.veltrane.test/r/7f3a9c2e")});
+    QTRY_COMPARE(opened, (QList<QUrl>{link, QUrl("https://r.test/2")}));
 
-    // A failed second run shows why and the saved report; the link stays.
-    server.answer = {HttpsServer::reply(500, "oops")};
-    runThroughGates({"a"});
+    // A failed run shows why and the saved report; the last link stays.
+    startRun(HttpsServer::reply(500, "oops"), {"a"});
     QTRY_COMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
     QCOMPARE(view.toPlainText(), "There was an internal server errror");
     QCOMPARE(opened.last(), QUrl::fromLocalFile(home->filePath("Desktop/diagnostic_results.txt")));
-    QGuiApplication::clipboard()->setText("what the user copied");
     QTest::mouseClick(control<QPushButton>("copyToClipBoardLink"), Qt::LeftButton);
-    QCOMPARE(QGuiApplication::clipboard()->text(), "https://results.veltrane.test/r/7f3a9c2e\n");
-    QCOMPARE(server.requests.size(), 2);
-}
-
-void TestMainWindow::closingMidRunEndsTheProgram_data()
-{
-    // Each command writes its pid, and that of any child it leaves running.
-    QTest::addColumn<QByteArray>("script");
-    QTest::addColumn<bool>("reachesUpload");
-    QTest::newRow("while the commands run")
-        << QByteArray("sleep 300 &\necho \"$$ $!\" > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"\nwait")
-        << false;
-    QTest::newRow("while the report uploads")
-        << QByteArray("echo $$ > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"") << true;
-}
-
-void TestMainWindow::closingMidRunEndsTheProgram()
-{
-    QFETCH(QByteArray, script);
-    QFETCH(bool, reachesUpload);
-    window.reset(); // only the window that the program itself shows
-    HttpsServer server;
-    QVERIFY(server.start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
-    server.answer = {}; // never answers
-    const QString pids = home->filePath("pids");
-    controller->replaceBattery({{writeScript(*home, "pids.sh", script), {pids}, std::nullopt}});
-
-    // Starts a run once the window is up and closes it mid-run.
-    QTimer poll;
-    poll.callOnTimeout(this, [&] {
-        QWidget *shown = nullptr;
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            shown = qobject_cast<MainWindow *>(widget) ? widget : shown;
-        auto *start = shown ? shown->findChild<QPushButton *>("buttonStartTests") : nullptr;
-        if (start && start->isEnabled())
-            start->click();
-        else if (start && QFile::exists(pids) && server.requests.size() == int(reachesUpload))
-            shown->close();
-    });
-    poll.start(20);
-    QTimer guard; // should closing the window not end the event loop
-    guard.callOnTimeout(this, [] { QCoreApplication::exit(99); });
-    guard.start(10000);
-    QCOMPARE(showMainWindow(*controller), 0);
-    // As after the program's event loop: the controller goes, and with it
-    // every command still running.
-    controller.reset();
-    QFile file(pids);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    for (const QByteArray &pid : file.readAll().trimmed().split(' '))
-        QTRY_VERIFY2_WITH_TIMEOUT(!isRunning(pid.toLongLong()), pid.constData(), 500);
-    // Nothing delivered: no second attempt, no copy saved or shown.
-    QTest::qWait(100);
-    QCOMPARE(server.requests.size(), int(reachesUpload));
-    QVERIFY(opened.isEmpty());
+    QCOMPARE(QGuiApplication::clipboard()->text(), "https://r.test/2\n");
+    QCOMPARE(server->requests.size(), 3);
 }
 
 QTEST_MAIN(TestMainWindow)
