@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing from the distribution's packages, then configures and
 # builds. Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
-# Set VELTRANE_TEST_PACKAGES=1 to also install the tools the test suite drives.
+# Set VELTRANE_TEST_PACKAGES=1 to also install the tools the test suite drives,
+# and VELTRANE_TEST_CERTIFICATES=DIR to make the test certificates there.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -28,6 +29,12 @@ if ((${#missing[@]})); then
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >&2
+fi
+
+# The test build's certificates, made once per build folder.
+certs="${VELTRANE_TEST_CERTIFICATES:-}"
+if [[ -n "$certs" && ! -e "$certs/ca.pem" ]]; then
+    "$repo/tests/make-test-certificates.sh" "$certs"
 fi
 
 cmake -S "$repo" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >&2

@@ -1,6 +1,10 @@
+#include "paths.h"
 #include "runinputs.h"
 
+#include <QDir>
 #include <QTest>
+
+#include <pwd.h>
 
 using Text = std::optional<QString>;
 
@@ -13,6 +17,7 @@ private slots:
     void testDomain_data();
     void testDomain();
     void agentGate();
+    void outputPath();
 };
 
 void TestRunInputs::accountAndTicket()
@@ -34,7 +39,6 @@ void TestRunInputs::testDomain_data()
     QTest::newRow("blanks removed") << Text() << " exa mple.test " << Text("example.test");
     QTest::newRow("a tab stays") << Text() << "a.\tb" << Text("a.\tb");
     QTest::newRow("no dot") << Text() << "localhost" << Text();
-    QTest::newRow("trailing dot") << Text() << "com." << Text("com.");
     QTest::newRow("an option for dig") << Text("-f/etc/x.conf") << "b.test" << Text();
     QTest::newRow("an option after a blank") << Text() << " -x.y" << Text();
     QTest::newRow("dash inside") << Text() << "my-site.test" << Text("my-site.test");
@@ -56,6 +60,18 @@ void TestRunInputs::agentGate()
     QVERIFY(agentGateHolds(false, false, true));
     QVERIFY(!agentGateHolds(true, true, false));
     QVERIFY(!agentGateHolds(true, false, true));
+}
+
+void TestRunInputs::outputPath()
+{
+    const QString home = QDir::homePath();
+    QCOMPARE(expandTilde("~"), home);
+    QCOMPARE(expandTilde("~/out/f.txt"), home + "/out/f.txt");
+    QCOMPARE(expandTilde("relative/~/f"), QString("relative/~/f"));
+    const passwd *root = ::getpwnam("root");
+    QVERIFY(root);
+    QCOMPARE(expandTilde("~root/f"), QString::fromLocal8Bit(root->pw_dir) + "/f");
+    QCOMPARE(expandTilde("~no-such-user-here/f"), QString("~no-such-user-here/f"));
 }
 
 QTEST_GUILESS_MAIN(TestRunInputs)

@@ -1,6 +1,7 @@
 #include "logging.h"
 #include "options.h"
 #include "startup.h"
+#include "windowedstartup.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,12 +1,11 @@
 #include "startup.h"
 
+#include "consoleview.h"
 #include "endpoints.h"
 #include "help.h"
 #include "maincontroller.h"
-#include "mainwindow.h"
 #include "termination.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -30,29 +29,13 @@ void printHelp()
     std::fflush(stdout);
 }
 
-int runWindowed(int &argc, char **argv)
-{
-    QApplication app(argc, argv);
-    quitOnTerminationSignals();
-    MainController controller;
-    return showMainWindow(controller);
-}
-
-int showMainWindow(MainController &controller)
-{
-    // The window goes before the controller, which on its way out stops any
-    // command still running, so closing the window mid-run leaves none behind.
-    MainWindow window(controller);
-    window.show();
-    return QApplication::exec();
-}
-
 int runWindowless(int &argc, char **argv, const Options &options)
 {
     QCoreApplication app(argc, argv);
     quitOnTerminationSignals();
     MainController controller;
-    QObject::connect(&controller, &MainController::exitRequested, &app, [](int status) {
+    ConsoleView console(controller);
+    QObject::connect(&console, &ConsoleView::exitRequested, &app, [](int status) {
         std::fflush(stdout);
         QCoreApplication::exit(status);
     });

@@ -8,15 +8,6 @@ void raiseOpenFileLimit();
 
 void printHelp();
 
-class MainController;
-
-// The window; the tests start when the user presses the start button.
-int runWindowed(int &argc, char **argv);
-
-// Shows the main window for the controller and runs the event loop until the
-// window is closed. Needs a QApplication.
-int showMainWindow(MainController &controller);
-
 // No window: the battery starts at once and the run ends with an exit status.
 // Needs no display server.
 int runWindowless(int &argc, char **argv, const Options &options);

@@ -1,15 +1,8 @@
 #pragma once
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QObject>
-#include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QString>
 #include <QStringList>
-#include <QTextBrowser>
-#include <QWidget>
 
 #include <cstdint>
 #include <memory>
@@ -17,16 +10,23 @@
 #include <vector>
 
 #include "battery.h"
-#include "httpprotocol.h"
+#include "delivery.h"
 
 class Process;
-class QGuiApplication;
-class QIODevice;
+
+// What the user typed into the window's fields for a run; all empty in the
+// windowless run.
+struct FieldEntries
+{
+    QString account;
+    QString ticket;
+    QString domain;
+};
 
 // The one controller of the program: schedules the battery, recognises its end
-// once per run, builds the report and delivers it. The window's controls are
-// absent in the windowless run; every step on them then does nothing.
-class MainController : public QObject, public HttpProtocol
+// once per run, builds the report and hands it to the delivery. It knows no
+// window: the window and the windowless run's console each render its signals.
+class MainController : public QObject
 {
     Q_OBJECT
 
@@ -36,26 +36,16 @@ public:
 
     void awakeFromNib();
 
-    // Puts a text into a results view and makes its web addresses links.
-    void setTextView(QTextBrowser *view, const QString &text);
-    void hiliteAndActivateURLs(QTextBrowser *view);
-
-    // The program ends when its window closes.
-    bool applicationShouldTerminateAfterLastWindowClosed(QGuiApplication *application) const;
-
     // Run options of the windowless run.
     void initArgsWithSilent(bool silent, bool console, bool forceAMX, bool skipAmx, bool internet);
     void setDomain(const QString &domain);
     void setOutputFile(const QString &path);
 
-    void runTests();
+    void runTests(const FieldEntries &fields = {});
     void startTest(const QString &launchPath, const QStringList &args,
                    const std::optional<QString> &comment = std::nullopt);
     std::uint32_t finishedTasksCount() const;
     bool didAllTestsFinished() const;
-
-    void rememberAccountAndTicketNo();
-    void freeAccountAndTicketNo();
 
     // The agent's log files that a run prints, in start order: the entries of
     // its log subfolders, each subfolder sorted by name.
@@ -64,26 +54,11 @@ public:
 
     // Fixes the inputs of a run (agent, account, ticket, test domain) and
     // returns its battery in start order. Starts nothing.
-    std::vector<Test> prepareRun();
-
-    void disableUI();
-    void enableUI();
-    void showProgress();
-    void hideProgress();
-    void updateProgress();
-
-    void copyToClipBoardLinkButtonPressed();
-    void shareButtonPressed();
-
-    // Where the console lines go; standard output unless a test says otherwise.
-    void setConsole(QIODevice *device) { console = device; }
+    std::vector<Test> prepareRun(const FieldEntries &fields = {});
 
     const QString &report() const { return results; }
     // The link of the last successful upload.
-    const std::optional<QString> &resultsLink() const { return resultsUrl; }
-
-    void onHttpDone(Http *upload) override;
-    void onHttpError(Http *upload) override;
+    const std::optional<QString> &resultsLink() const { return delivery.resultsLink(); }
 
     // Test seam: every run starts these commands instead of the battery; the
     // rest of the run (account, ticket, progress, delivery) is unchanged.
@@ -92,40 +67,32 @@ public:
     void setAgentPaths(AgentPaths paths) { agentPaths = std::move(paths); }
 
 signals:
-    // The windowless run is over and the program should end with this status.
-    void exitRequested(int status);
-    // The finish of the current run has begun (tests use it to observe runs).
+    // The whole battery of a run has been started.
+    void runStarted(int testCount);
+    // Posted after the run starts and after each test's end; the numbers are
+    // those of when it is delivered, so updates queued together agree.
+    void progressChanged(int finished, int total);
+    // Every test of the run has ended, once per run; the report is built.
     void allTestsFinished();
 
+    // How the report left the program; one of the last three ends each run.
+    void reportForConsole(const QString &report);
+    void outputFileDone(const QString &path);
+    void deliveredWithoutUpload();
+    void uploadSucceeded(const QString &resultsUrl);
+    // savedCopyPath is empty when no copy could be saved anywhere.
+    void uploadFailed(const QString &message, const QString &savedCopyPath);
+
 private:
-    void startTests();
-    std::optional<QString> takeTestDomain() const;
+    void startTests(const FieldEntries &fields);
+    void rememberAccountAndTicketNo(const FieldEntries &fields);
+    void freeAccountAndTicketNo();
+    std::optional<QString> takeTestDomain(const FieldEntries &fields) const;
+    void updateProgress();
     void processTerminatedNotification();
     void handleAllTestsFinished();
     void buildResults();
-    void writeConsole(const QByteArray &bytes);
-    void setInputsEnabled(bool enabled);
-    bool submitResults();
-    void deliveryFailed(const QString &message);
-    std::optional<QString> saveDesktopCopy();
-    bool writeToPath(const QString &path);
 
-public:
-    // Controls of the main window; null in the windowless run.
-    QPointer<QPushButton> buttonStartTests;
-    QPointer<QLineEdit> textVeltraneAccount;
-    QPointer<QLineEdit> textTicketNo;
-    QPointer<QLineEdit> textDomainToTest;
-    QPointer<QProgressBar> progressIndicator;
-    QPointer<QLabel> textStatus;
-    QPointer<QLabel> textCopyPaste;
-    QPointer<QWidget> textResultsLinkView;
-    QPointer<QTextBrowser> textResultsLink;
-    QPointer<QWidget> window;
-    QPointer<QPushButton> copyToClipBoardLink;
-    QPointer<QPushButton> shareButton;
-
-private:
     std::vector<std::unique_ptr<Process>> processes;
     // Earlier runs' commands, kept alive until the program ends.
     std::vector<std::vector<std::unique_ptr<Process>>> container;
@@ -133,7 +100,6 @@ private:
     std::optional<QString> txtVeltraneAccount;
     std::optional<QString> txtTicketNo;
     QString results;
-    std::optional<QString> resultsUrl;
     std::optional<QString> outputFile;
     bool isSilent = false;
     bool isConsole = false;
@@ -145,9 +111,8 @@ private:
     std::optional<QString> domain;
     std::int32_t tailSize = 0;
     std::int32_t maxPostSize = 0;
-    std::unique_ptr<Http> http;
+    Delivery delivery;
 
-    QIODevice *console = nullptr;
     std::optional<std::vector<Test>> batteryOverride;
     AgentPaths agentPaths;
 };

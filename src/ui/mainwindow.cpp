@@ -1,46 +1,170 @@
 #include "mainwindow.h"
 
+#include "buildconfig.h"
 #include "maincontroller.h"
+#include "resultsview.h"
 #include "ui_mainwindow.h"
 
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QUrl>
+
 MainWindow::MainWindow(MainController &controller, QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::MainWindow>())
+    : QWidget(parent), controller(controller), ui(std::make_unique<Ui::MainWindow>())
 {
     ui->setupUi(this);
-    connectControls(controller);
-    connectActions(controller);
+    setWindowTitle(QStringLiteral("Veltrane Diagnostic v") + QLatin1String(buildconfig::version));
+    for (QWidget *control :
+         {ui->textResultsLinkView, static_cast<QWidget *>(ui->textCopyPaste),
+          static_cast<QWidget *>(ui->copyToClipBoardLink), static_cast<QWidget *>(ui->shareButton)})
+        control->hide();
+    connectActions();
+    connectController();
     controller.awakeFromNib();
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::connectControls(MainController &controller)
+void MainWindow::connectActions()
 {
-    controller.buttonStartTests = ui->buttonStartTests;
-    controller.textVeltraneAccount = ui->textVeltraneAccount;
-    controller.textTicketNo = ui->textTicketNo;
-    controller.textDomainToTest = ui->textDomainToTest;
-    controller.progressIndicator = ui->progressIndicator;
-    controller.textStatus = ui->textStatus;
-    controller.textCopyPaste = ui->textCopyPaste;
-    controller.textResultsLinkView = ui->textResultsLinkView;
-    controller.textResultsLink = ui->textResultsLink;
-    controller.window = this;
-    controller.copyToClipBoardLink = ui->copyToClipBoardLink;
-    controller.shareButton = ui->shareButton;
-}
-
-void MainWindow::connectActions(MainController &controller)
-{
-    connect(ui->buttonStartTests, &QPushButton::clicked, &controller, &MainController::runTests);
-    connect(ui->copyToClipBoardLink, &QPushButton::clicked, &controller,
-            &MainController::copyToClipBoardLinkButtonPressed);
-    connect(ui->shareButton, &QPushButton::clicked, &controller,
-            &MainController::shareButtonPressed);
+    connect(ui->buttonStartTests, &QPushButton::clicked, this, &MainWindow::runTests);
+    connect(ui->copyToClipBoardLink, &QPushButton::clicked, this,
+            &MainWindow::copyToClipBoardLinkButtonPressed);
+    connect(ui->shareButton, &QPushButton::clicked, this, &MainWindow::shareButtonPressed);
 
     // Enter in any field starts a run, as the start button would; a click on
     // a disabled button does nothing, so no second run can start.
     for (QLineEdit *field : {ui->textVeltraneAccount, ui->textTicketNo, ui->textDomainToTest}) {
         connect(field, &QLineEdit::returnPressed, ui->buttonStartTests, &QPushButton::click);
     }
+}
+
+void MainWindow::connectController()
+{
+    connect(&controller, &MainController::runStarted, this, &MainWindow::runStarted);
+    connect(&controller, &MainController::progressChanged, this, &MainWindow::updateProgress);
+    connect(&controller, &MainController::uploadSucceeded, this, &MainWindow::showLink);
+    connect(&controller, &MainController::uploadFailed, this, &MainWindow::showError);
+}
+
+void MainWindow::runTests()
+{
+    controller.runTests(
+        {ui->textVeltraneAccount->text(), ui->textTicketNo->text(), ui->textDomainToTest->text()});
+}
+
+void MainWindow::runStarted(int testCount)
+{
+    disableUI();
+    ui->progressIndicator->setRange(0, testCount);
+    ui->progressIndicator->setValue(0);
+    // Graphite: a grey bar rather than the accent colour.
+    QPalette palette = ui->progressIndicator->palette();
+    palette.setColor(QPalette::Highlight, QColor(0x8e, 0x8e, 0x93));
+    ui->progressIndicator->setPalette(palette);
+    showProgress();
+}
+
+void MainWindow::updateProgress(int finished, int total)
+{
+    ui->textStatus->setText(
+        QStringLiteral("Please wait. Finished %1 out of %2 tests.").arg(finished).arg(total));
+    ui->progressIndicator->setValue(finished);
+}
+
+void MainWindow::showLink(const QString &resultsUrl)
+{
+    enableUI();
+    hideProgress();
+    setTextView(ui->textResultsLink, QStringLiteral("See results at ") + resultsUrl);
+    ui->textResultsLinkView->show();
+    ui->textCopyPaste->show();
+}
+
+void MainWindow::showError(const QString &message, const QString &savedCopyPath)
+{
+    enableUI();
+    hideProgress();
+    setTextView(ui->textResultsLink, message);
+    ui->textResultsLinkView->show();
+    // The saved report opens in the user's text editor.
+    if (!savedCopyPath.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(savedCopyPath));
+}
+
+void MainWindow::disableUI()
+{
+    setInputsEnabled(false);
+}
+
+void MainWindow::enableUI()
+{
+    setInputsEnabled(true);
+}
+
+void MainWindow::setInputsEnabled(bool enabled)
+{
+    for (QWidget *control :
+         {static_cast<QWidget *>(ui->buttonStartTests),
+          static_cast<QWidget *>(ui->textVeltraneAccount), static_cast<QWidget *>(ui->textTicketNo),
+          static_cast<QWidget *>(ui->textDomainToTest)})
+        control->setEnabled(enabled);
+}
+
+// The first progress update is posted by the controller as the run starts.
+void MainWindow::showProgress()
+{
+    ui->textResultsLinkView->hide();
+    ui->textCopyPaste->hide();
+    ui->textStatus->show();
+    // A determinate bar has no animation of its own to start: styles that
+    // animate one do so while it is shown.
+    ui->progressIndicator->show();
+    ui->copyToClipBoardLink->hide();
+    ui->shareButton->hide();
+}
+
+void MainWindow::hideProgress()
+{
+    ui->textStatus->hide();
+    ui->progressIndicator->hide();
+    ui->copyToClipBoardLink->show();
+    ui->shareButton->show();
+}
+
+void MainWindow::copyToClipBoardLinkButtonPressed()
+{
+    // Until an upload has succeeded there is nothing to copy; the clipboard
+    // keeps what the user had on it.
+    const std::optional<QString> &link = controller.resultsLink();
+    if (!link)
+        return;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(*link);
+}
+
+void MainWindow::shareButtonPressed()
+{
+    const std::optional<QString> &link = controller.resultsLink();
+    if (!link)
+        return;
+    // A reply that is no valid URL (one ending in a line break, say) is not
+    // handed to the desktop: what it would open is anyone's guess.
+    const QUrl url(*link, QUrl::StrictMode);
+    if (url.isValid())
+        QDesktopServices::openUrl(url);
+}
+
+void MainWindow::setTextView(QTextBrowser *view, const QString &text)
+{
+    resultsview::replaceText(*view, text);
+    hiliteAndActivateURLs(view);
+    resultsview::paintText(*view);
+}
+
+void MainWindow::hiliteAndActivateURLs(QTextBrowser *view)
+{
+    resultsview::markLinks(*view);
 }

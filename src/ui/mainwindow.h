@@ -5,14 +5,15 @@
 #include <memory>
 
 class MainController;
+class QTextBrowser;
 
 namespace Ui {
 class MainWindow;
 }
 
-// The main window, loaded from its Designer description. It hands every
-// control to the controller under the control's own name and wires the
-// buttons to the controller's actions; the controller does the rest.
+// The main window, loaded from its Designer description. It owns its controls,
+// reads its fields when the user starts a run and renders each state of the
+// controller's runs: ready, busy, link shown and error shown.
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -21,9 +22,29 @@ public:
     explicit MainWindow(MainController &controller, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-private:
-    void connectControls(MainController &controller);
-    void connectActions(MainController &controller);
+    // Puts a text into a results view and makes its web addresses links.
+    static void setTextView(QTextBrowser *view, const QString &text);
+    static void hiliteAndActivateURLs(QTextBrowser *view);
 
+private:
+    void connectActions();
+    void connectController();
+
+    void runTests();
+    void copyToClipBoardLinkButtonPressed();
+    void shareButtonPressed();
+
+    void runStarted(int testCount);
+    void updateProgress(int finished, int total);
+    void showLink(const QString &resultsUrl);
+    void showError(const QString &message, const QString &savedCopyPath);
+
+    void disableUI();
+    void enableUI();
+    void setInputsEnabled(bool enabled);
+    void showProgress();
+    void hideProgress();
+
+    MainController &controller;
     std::unique_ptr<Ui::MainWindow> ui;
 };

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Breaks the code on purpose, one realistic fault at a time, and checks that the
+# tests named for each fault fail. Works on a copy of the sources with a test
+# build of its own (in .mutants/, ignored by git), never on the sources.
+# Usage: scripts/mutants.sh [PATTERN]   (only the mutants whose name matches)
+# Run scripts/setup-test.sh first: the copy uses its packages and certificates.
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+copy="$repo/.mutants/repo"
+mkdir -p "$copy"
+find "$copy" -mindepth 1 -maxdepth 1 ! -name build-test -exec rm -rf {} +
+git -C "$repo" ls-files -co --exclude-standard -z |
+    tar -C "$repo" --null --ignore-failed-read -T - -cf - | tar -C "$copy" -xf -
+# Same layout as the real test build, so that ccache can reuse its objects.
+cmake -S "$copy" -B "$copy/build-test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVELTRANE_ENDPOINTS_FILE="$copy/tests/loopback.endpoints" \
+    -DVELTRANE_EXTRA_CA_FILE="$repo/build-test/test-certificates/ca.pem" >/dev/null
+cmake --build "$copy/build-test" >/dev/null
+
+python3 - "$repo" "$copy" "${1:-}" "$repo/scripts/mutants.txt" <<'PY'
+import os, re, subprocess, sys
+repo, copy, pattern, listing = sys.argv[1:]
+mutants = re.findall(r"^== (.+?) \| (\S+) \| (\S+)\n<<<\n(.*?)\n---\n(.*?)\n?>>>$",
+                     open(listing).read(), re.S | re.M)
+build = os.path.join(copy, "build-test")
+tried = caught = 0
+missed, broken = [], []
+for name, tests, path, old, new in mutants:
+    if pattern and pattern not in name:
+        continue
+    target = os.path.join(copy, path)
+    original = open(os.path.join(repo, path)).read()
+    if original.count(old) != 1:
+        broken.append(f"{name}: the text to change is not in {path} exactly once")
+        continue
+    tried += 1
+    try:
+        open(target, "w").write(original.replace(old, new))
+        targets = [a for t in tests.split(",") for a in ("--target", t)]
+        built = subprocess.run(["cmake", "--build", build] + targets,
+                               capture_output=True).returncode == 0
+        if not built:
+            broken.append(f"{name}: does not build")
+            continue
+        run = subprocess.run([os.path.join(repo, "scripts/isolated.sh"), "ctest", "--test-dir",
+                              build, "--timeout", "300", "-R", "^(" + tests.replace(",", "|") + ")$"],
+                             capture_output=True)
+        if run.returncode != 0:
+            caught += 1
+            print(f"caught    {name}", flush=True)
+        else:
+            missed.append(name)
+            print(f"SURVIVED  {name} ({tests})", flush=True)
+    finally:
+        open(target, "w").write(original)
+print(f"\n{tried} mutants tried, {caught} caught")
+for line in missed:
+    print("survived:", line)
+for line in broken:
+    print("not run:", line)
+sys.exit(1 if missed or broken else 0)
+PY
