@@ -88,9 +88,11 @@ void TestProcess::blocks_data()
     QTest::newRow("character split across reads")
         << QByteArray("printf '\\303'; sleep 0.3; printf '\\251'") << QStringLiteral("stdout:\né\n")
         << 300 << 10000;
-    QTest::newRow("undecodable stderr is dropped, stdout stays")
-        << QByteArray("echo fine; printf 'x\\377' >&2") << QString("stdout:\nfine\n\n") << 0
-        << 10000;
+    QTest::newRow("stderr not UTF-8 is escaped")
+        << QByteArray("echo fine; printf 'x\\377' >&2")
+        << QString("stdout:\nfine\n\nstderr:\nx\\xFF\n"
+                   "(1 bytes that are not UTF-8 are shown as \\xHH)\n")
+        << 0 << 10000;
     // The background job holds both pipes open long after the script exits.
     QTest::newRow("left-behind child does not hold the run")
         << QByteArray("(sleep 3; echo late) & echo gone >&2") << QString("stderr:\ngone\n\n") << 0

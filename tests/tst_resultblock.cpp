@@ -1,5 +1,8 @@
+#include "capturedstream.h"
 #include "resultblock.h"
+#include "utf8escape.h"
 
+#include <QBuffer>
 #include <QTest>
 
 class TestResultBlock : public QObject
@@ -11,7 +14,8 @@ private slots:
     void displayNames();
     void blocks_data();
     void blocks();
-    void undecodableStreamIsAbsent();
+    void escaping_data();
+    void escaping();
 };
 
 void TestResultBlock::displayNames_data()
@@ -41,38 +45,115 @@ void TestResultBlock::displayNames()
 
 void TestResultBlock::blocks_data()
 {
-    const QString head = QString(45, u'-') + "Results for: cmd\n";
-    QTest::addColumn<std::optional<QString>>("out");
-    QTest::addColumn<std::optional<QString>>("err");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<QString>("closingLine");
+    QTest::addColumn<QByteArray>("sections");
+    const QByteArray count1 = "(1 bytes that are not UTF-8 are shown as \\xHH)\n";
 
-    QTest::newRow("nothing printed")
-        << std::optional<QString>(QString()) << std::optional<QString>(QString()) << head;
+    QTest::newRow("nothing printed") << QByteArray() << QByteArray() << QString() << QByteArray();
     QTest::newRow("only a line break")
-        << std::optional<QString>("\n") << std::optional<QString>() << head + "stdout:\n\n\n";
+        << QByteArray("\n") << QByteArray() << QString() << QByteArray("stdout:\n\n\n");
     QTest::newRow("output keeps its own line break, then the block's")
-        << std::optional<QString>("a\n") << std::optional<QString>("e")
-        << head + "stdout:\na\n\nstderr:\ne\n";
-    QTest::newRow("undecodable stdout leaves stderr")
-        << std::optional<QString>() << std::optional<QString>("e") << head + "stderr:\ne\n";
+        << QByteArray("a\n") << QByteArray("e") << QString()
+        << QByteArray("stdout:\na\n\nstderr:\ne\n");
+    QTest::newRow("NUL and byte-order mark are valid") << QByteArray("\xEF\xBB\xBF"
+                                                                     "a\0b",
+                                                                     6)
+                                                       << QByteArray() << QString()
+                                                       << QByteArray("stdout:\n\xEF\xBB\xBF"
+                                                                     "a\0b\n",
+                                                                     15);
+    QTest::newRow("stderr not UTF-8 keeps its section")
+        << QByteArray("fine\n") << QByteArray("caf\xE9") << QString()
+        << "stdout:\nfine\n\nstderr:\ncaf\\xE9\n" + count1;
+    QTest::newRow("character cut off at the end")
+        << QByteArray("ok\xC3") << QByteArray() << QString() << "stdout:\nok\\xC3\n" + count1;
+    QTest::newRow("closing line after output without a line break")
+        << QByteArray() << QByteArray("e") << QString("stopped")
+        << QByteArray("stderr:\ne\nstopped\n");
+    QTest::newRow("closing line alone")
+        << QByteArray() << QByteArray() << QString("stopped") << QByteArray("stderr:\nstopped\n");
+    QTest::newRow("count comes last")
+        << QByteArray() << QByteArray("\xFF\xFE\n") << QString("stopped")
+        << QByteArray(
+               "stderr:\n\\xFF\\xFE\nstopped\n(2 bytes that are not UTF-8 are shown as \\xHH)\n");
 }
 
 void TestResultBlock::blocks()
 {
-    QFETCH(std::optional<QString>, out);
-    QFETCH(std::optional<QString>, err);
-    QFETCH(QString, expected);
-    QCOMPARE(resultBlock("cmd", out, err), expected);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QFETCH(QString, closingLine);
+    QFETCH(QByteArray, sections);
+
+    CapturedStream stdOut;
+    CapturedStream stdErr;
+    // One byte at a time: the check must not depend on how the bytes arrive.
+    for (const char byte : out)
+        stdOut.append(QByteArrayView(&byte, 1));
+    stdErr.append(err);
+    stdOut.finish();
+    stdErr.finish();
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(writeResultBlock(buffer, "cmd", stdOut, stdErr, closingLine));
+    QCOMPARE(buffer.data(), QByteArray(45, '-') + "Results for: cmd\n" + sections);
 }
 
-void TestResultBlock::undecodableStreamIsAbsent()
+void TestResultBlock::escaping_data()
 {
-    QVERIFY(!decodeStream(QByteArray("ok\xff", 3)));
-    // A character cut off at the end is invalid too, not silently dropped.
-    QVERIFY(!decodeStream(QByteArray("ok\xc3", 3)));
-    QCOMPARE(decodeStream(QByteArray("\xc3\xa9")), std::optional<QString>(QStringLiteral("é")));
-    // A NUL is valid UTF-8 and stays in the text.
-    QCOMPARE(decodeStream(QByteArray("a\0b", 3))->size(), 3);
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("escaped");
+    QTest::addColumn<qint64>("invalid");
+    QTest::addColumn<QByteArray>("unescaped");
+
+    const QByteArray valid = "caf\xC3\xA9 \xF0\x9F\x98\x80 \xEF\xBF\xBF";
+    QTest::newRow("valid, up to four bytes") << valid << valid << 0LL << valid;
+    QTest::newRow("Latin-1") << QByteArray("caf\xE9!") << QByteArray("caf\\xE9!") << 1LL
+                             << QByteArray("caf\xE9!");
+    QTest::newRow("sequence cut short by ASCII") << QByteArray("\xE2\x82"
+                                                               "A")
+                                                 << QByteArray("\\xE2\\x82A") << 2LL
+                                                 << QByteArray("\xE2\x82"
+                                                               "A");
+    QTest::newRow("overlong") << QByteArray("\xC0\xAF") << QByteArray("\\xC0\\xAF") << 2LL
+                              << QByteArray("\xC0\xAF");
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << QByteArray("\\xED\\xA0\\x80") << 3LL
+                               << QByteArray("\xED\xA0\x80");
+    QTest::newRow("above U+10FFFF")
+        << QByteArray("\xF4\x90\x80\x80z") << QByteArray("\\xF4\\x90\\x80\\x80z") << 4LL
+        << QByteArray("\xF4\x90\x80\x80z");
+    QTest::newRow("lead byte then a valid character")
+        << QByteArray("\xE2\xC3\xA9") << QByteArray("\\xE2\xC3\xA9") << 1LL
+        << QByteArray("\xE2\xC3\xA9");
+    // Text that reads like an escape is valid and stays; only the count tells.
+    QTest::newRow("written escape") << QByteArray("\\xE9 \\x41") << QByteArray("\\xE9 \\x41") << 0LL
+                                    << QByteArray("\xE9 \\x41");
+}
+
+void TestResultBlock::escaping()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, escaped);
+    QFETCH(qint64, invalid);
+    QFETCH(QByteArray, unescaped);
+
+    QCOMPARE(escapeUtf8(bytes), escaped);
+    QCOMPARE(unescapeUtf8(escaped), unescaped);
+    // Cut anywhere, in two and three pieces, the stream escapes the same.
+    for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+        for (qsizetype second = cut; second <= bytes.size(); ++second) {
+            Utf8Escaper escaper;
+            QByteArray out;
+            escaper.escape(bytes.first(cut), out);
+            escaper.escape(bytes.sliced(cut, second - cut), out);
+            escaper.escape(bytes.sliced(second), out);
+            escaper.finishEscape(out);
+            QCOMPARE(out, escaped);
+            QCOMPARE(escaper.invalidBytes(), invalid);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestResultBlock)

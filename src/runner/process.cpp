@@ -2,7 +2,7 @@
 
 #include "resultblock.h"
 
-#include <QLoggingCategory>
+#include <QBuffer>
 
 #include <csignal>
 #include <sys/types.h>
@@ -71,13 +71,13 @@ void Process::start(const QString &launchPath, const QStringList &args,
 void Process::stdOutNotification()
 {
     if (!finished)
-        stdOutData += task.readAllStandardOutput();
+        stdOutData.append(task.readAllStandardOutput());
 }
 
 void Process::stdErrNotification()
 {
     if (!finished)
-        stdErrData += task.readAllStandardError();
+        stdErrData.append(task.readAllStandardError());
 }
 
 void Process::terminatedNotification()
@@ -87,8 +87,8 @@ void Process::terminatedNotification()
     // QProcess has read the pipes up to the command's exit; whatever is still
     // buffered is the rest of its output. A left-behind grandchild holding a
     // pipe open cannot block us here.
-    stdOutData += task.readAllStandardOutput();
-    stdErrData += task.readAllStandardError();
+    stdOutData.append(task.readAllStandardOutput());
+    stdErrData.append(task.readAllStandardError());
     finish();
 }
 
@@ -130,28 +130,28 @@ void Process::finish()
     if (stoppedAtDeadline)
         signalGroup(SIGKILL);
 
-    stdOutStr = decodeStream(stdOutData);
-    stdErrStr = decodeStream(stdErrData);
-
-    QString lastLine;
+    stdOutData.finish();
+    stdErrData.finish();
     if (launchError)
-        lastLine = *launchError;
+        closingLine = *launchError;
     else if (stoppedAtDeadline)
-        lastLine = QStringLiteral("stopped after %1 seconds without finishing")
-                       .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
-    if (!lastLine.isEmpty()) {
-        QString err = stdErrStr.value_or(QString());
-        if (!err.isEmpty() && !err.endsWith(u'\n'))
-            err += u'\n';
-        stdErrStr = err + lastLine;
-    }
+        closingLine = QStringLiteral("stopped after %1 seconds without finishing")
+                          .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
 
     emit processTerminated(this);
 }
 
 QString Process::getResult() const
 {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeResult(buffer);
+    return QString::fromUtf8(buffer.data());
+}
+
+bool Process::writeResult(QIODevice &device) const
+{
     if (!finished)
-        return resultBlock(displayName, std::nullopt, std::nullopt);
-    return resultBlock(displayName, stdOutStr, stdErrStr);
+        return writeResultBlock(device, displayName, {}, {});
+    return writeResultBlock(device, displayName, stdOutData, stdErrData, closingLine);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "capturedstream.h"
+
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -31,7 +32,11 @@ public:
     void buildDisplayName(const QString &launchPath, const QStringList &args,
                           const std::optional<QString> &comment);
     bool isFinished() const { return finished; }
+    // The result block; before the end, only its first line.
     QString getResult() const;
+    // The same block written to device piece by piece, in little memory
+    // whatever the command printed; false when the device took less.
+    bool writeResult(QIODevice &device) const;
 
     // Test seam: shortens the deadline; call before start().
     void setDeadline(std::chrono::milliseconds deadline) { this->deadline = deadline; }
@@ -51,10 +56,8 @@ private:
     void finish();
 
     QProcess task;
-    QByteArray stdOutData;
-    QByteArray stdErrData;
-    std::optional<QString> stdOutStr;
-    std::optional<QString> stdErrStr;
+    CapturedStream stdOutData;
+    CapturedStream stdErrData;
     QString displayName;
     bool finished = false;
 
@@ -64,4 +67,6 @@ private:
     bool stoppedAtDeadline = false;
     qint64 groupId = 0;
     std::optional<QString> launchError;
+    // Why the command did not run or did not end; ends its block.
+    QString closingLine;
 };
