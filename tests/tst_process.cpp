@@ -18,6 +18,7 @@ class TestProcess : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void concurrentRunsKeepOutputsApart();
     void blocks_data();
     void blocks();
@@ -46,6 +47,14 @@ static bool runAll(const Processes &processes, int timeoutMs = 15000)
     QTest::qWait(50); // room for a stray second notification
     return allFinished() && std::all_of(spies.begin(), spies.end(),
                                         [](const auto &spy) { return spy->count() == 1; });
+}
+
+void TestProcess::initTestCase()
+{
+    // Commands must find their tools, and keep the rest of the environment,
+    // whatever PATH the program was started with.
+    qputenv("PATH", "/nowhere");
+    qputenv("VELTRANE_MARK", "kept");
 }
 
 void TestProcess::concurrentRunsKeepOutputsApart()
@@ -84,6 +93,10 @@ void TestProcess::blocks_data()
         << QByteArray("head -c 262144 /dev/zero | tr '\\0' o; "
                       "head -c 262144 /dev/zero | tr '\\0' e >&2; printf END")
         << "stdout:\n" + QString(262144, u'o') + "END\nstderr:\n" + QString(262144, u'e') + "\n"
+        << 0 << 10000;
+    QTest::newRow("system PATH, the rest inherited")
+        << QByteArray("echo \"$PATH $VELTRANE_MARK\"")
+        << QString("stdout:\n/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin kept\n\n")
         << 0 << 10000;
     QTest::newRow("character split across reads")
         << QByteArray("printf '\\303'; sleep 0.3; printf '\\251'") << QStringLiteral("stdout:\né\n")

@@ -1,6 +1,7 @@
 #include "battery.h"
 
 #include "endpoints.h"
+#include "toolpath.h"
 
 #include <QFileInfo>
 
@@ -8,10 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Where Linux tools are looked for, in this order.
-const QStringList toolDirectories = {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin",
-                                     "/usr/bin",        "/sbin",          "/bin"};
 
 const QString systemLogPattern = QStringLiteral("\"kernel|launchd|vpn|dns|configd|racoon|tirrel\"");
 
@@ -21,7 +18,7 @@ std::optional<QString> findTool(const QString &writtenPath, const LocalSystem &s
     if (system.isExecutable(writtenPath))
         return writtenPath;
     const QString name = writtenPath.section(u'/', -1);
-    for (const QString &directory : toolDirectories) {
+    for (const QString &directory : toolDirectories()) {
         const QString candidate = directory + u'/' + name;
         if (system.isExecutable(candidate))
             return candidate;

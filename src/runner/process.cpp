@@ -1,8 +1,10 @@
 #include "process.h"
 
 #include "resultblock.h"
+#include "toolpath.h"
 
 #include <QBuffer>
+#include <QProcessEnvironment>
 
 #include <csignal>
 #include <sys/types.h>
@@ -50,6 +52,11 @@ void Process::start(const QString &launchPath, const QStringList &args,
     // No command of the battery reads input; an empty stdin means none can
     // wait for it or take what the user types into the terminal.
     task.setStandardInputFile(QProcess::nullDevice());
+    // The tools a shell row names without a directory are the system's, not
+    // whatever an empty or odd PATH of the caller would find.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"), toolSearchPath());
+    task.setProcessEnvironment(environment);
     // Its own process group, so a deadline or the program's end stops the
     // command together with anything it started (sh -c pipelines).
     task.setChildProcessModifier([] { ::setpgid(0, 0); });
