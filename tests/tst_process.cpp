@@ -23,8 +23,8 @@ private slots:
     void blocks_data();
     void blocks();
     void deadlineReachesWhatTheCommandStarted();
-    void launchFailureFinishesOnceFromTheEventLoop_data();
-    void launchFailureFinishesOnceFromTheEventLoop();
+    void unstartedEndsOnceFromTheEventLoop_data();
+    void unstartedEndsOnceFromTheEventLoop();
 
 private:
     QTemporaryDir dir;
@@ -161,31 +161,42 @@ void TestProcess::deadlineReachesWhatTheCommandStarted()
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(child), 1000);
 }
 
-void TestProcess::launchFailureFinishesOnceFromTheEventLoop_data()
+// A command that could not start, or was not to be started, still ends once,
+// its block saying why.
+void TestProcess::unstartedEndsOnceFromTheEventLoop_data()
 {
-    QTest::addColumn<bool>("exists");
-    QTest::newRow("missing path") << false;
-    QTest::newRow("not executable") << true;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("missing path") << "missing"
+                                  << "could not start %1: ";
+    QTest::newRow("not executable") << "not-executable"
+                                    << "could not start %1: ";
+    QTest::newRow("not run") << "fifo"
+                             << "not read: this is a FIFO, not a file\n";
 }
 
-void TestProcess::launchFailureFinishesOnceFromTheEventLoop()
+void TestProcess::unstartedEndsOnceFromTheEventLoop()
 {
-    QFETCH(bool, exists);
-    const QString path = dir.filePath(exists ? "not-executable" : "missing");
+    QFETCH(QString, name);
+    QFETCH(QString, why);
+    const QString path = dir.filePath(name);
     QFile file(path);
-    if (exists)
+    if (name == "not-executable")
         QVERIFY(file.open(QIODevice::WriteOnly));
 
     Processes processes;
     processes.push_back(std::make_unique<Process>());
     QSignalSpy early(processes[0].get(), &Process::processTerminated);
-    processes[0]->start(path, {"-x"});
+    if (name == "fifo")
+        processes[0]->finishUnstarted(path + " -x", "not read: this is a FIFO, not a file");
+    else
+        processes[0]->start(path, {"-x"});
     // Announced inside start(), the end would make a half-started battery look
     // complete.
     QCOMPARE(early.count(), 0);
     QVERIFY(runAll(processes));
     const QString block = processes[0]->getResult();
-    QVERIFY2(block.startsWith(blockHead(path + " -x") + "stderr:\ncould not start " + path),
+    QVERIFY2(block.startsWith(blockHead(path + " -x") + "stderr:\n" + why.arg(path)),
              qPrintable(block));
 }
 

@@ -46,7 +46,28 @@ void Process::start(const QString &launchPath, const QStringList &args,
 {
     Q_ASSERT(displayName.isEmpty() && !finished);
     buildDisplayName(launchPath, args, comment);
+    launch(launchPath, args);
+}
 
+void Process::startShownAs(const QString &displayName, const QString &launchPath,
+                           const QStringList &args)
+{
+    Q_ASSERT(this->displayName.isEmpty() && !finished);
+    this->displayName = displayName;
+    launch(launchPath, args);
+}
+
+void Process::finishUnstarted(const QString &displayName, const QString &reason)
+{
+    Q_ASSERT(this->displayName.isEmpty() && !finished);
+    this->displayName = displayName;
+    closingLine = reason;
+    // Like every end, announced from the event loop.
+    QMetaObject::invokeMethod(this, &Process::finish, Qt::QueuedConnection);
+}
+
+void Process::launch(const QString &launchPath, const QStringList &args)
+{
     task.setProgram(launchPath);
     task.setArguments(args);
     // No command of the battery reads input; an empty stdin means none can
@@ -101,9 +122,9 @@ void Process::terminatedNotification()
 
 void Process::launchFailed()
 {
-    if (finished || launchError)
+    if (finished || !closingLine.isEmpty())
         return;
-    launchError = QStringLiteral("could not start %1: %2").arg(task.program(), task.errorString());
+    closingLine = QStringLiteral("could not start %1: %2").arg(task.program(), task.errorString());
     // QProcess may report a failed start from inside start() itself (when no
     // descriptors are left); deliver the end from the event loop regardless,
     // so the controller never sees a half-started battery as complete.
@@ -139,9 +160,7 @@ void Process::finish()
 
     stdOutData.finish();
     stdErrData.finish();
-    if (launchError)
-        closingLine = *launchError;
-    else if (stoppedAtDeadline)
+    if (stoppedAtDeadline && closingLine.isEmpty())
         closingLine = QStringLiteral("stopped after %1 seconds without finishing")
                           .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
 

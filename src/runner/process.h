@@ -31,6 +31,11 @@ public:
                const std::optional<QString> &comment = std::nullopt);
     void buildDisplayName(const QString &launchPath, const QStringList &args,
                           const std::optional<QString> &comment);
+    // Runs a command that the report names differently from its arguments.
+    void startShownAs(const QString &displayName, const QString &launchPath,
+                      const QStringList &args);
+    // Starts nothing: ends from the event loop, its block closed by reason.
+    void finishUnstarted(const QString &displayName, const QString &reason);
     bool isFinished() const { return finished; }
     // The result block; before the end, only its first line.
     QString getResult() const;
@@ -47,6 +52,7 @@ signals:
     void processTerminated(Process *process);
 
 private:
+    void launch(const QString &launchPath, const QStringList &args);
     void stdOutNotification();
     void stdErrNotification();
     void terminatedNotification();
@@ -66,7 +72,6 @@ private:
     QTimer killTimer;
     bool stoppedAtDeadline = false;
     qint64 groupId = 0;
-    std::optional<QString> launchError;
     // Why the command did not run or did not end; ends its block.
     QString closingLine;
 };

@@ -49,6 +49,13 @@ struct EscapingSink
     }
 };
 
+struct DecodingSink
+{
+    QString &out;
+    void valid(const char *data, qsizetype size) { out += QString::fromUtf8(data, size); }
+    void invalid(unsigned char byte) { out += QChar(char16_t(0xDC00 + byte)); }
+};
+
 struct CountingSink
 {
     void valid(const char *, qsizetype) {}
@@ -180,4 +187,43 @@ QByteArray unescapeUtf8(QByteArrayView text)
         bytes.append(text[i]);
     }
     return bytes;
+}
+
+QString fileNameFromBytes(QByteArrayView bytes)
+{
+    QString name;
+    DecodingSink sink{name};
+    Utf8Escaper decoder;
+    decoder.feed(bytes, sink);
+    decoder.flushPending(sink);
+    return name;
+}
+
+QByteArray fileNameToBytes(const QString &name)
+{
+    QByteArray bytes;
+    bytes.reserve(name.size());
+    qsizetype runStart = 0;
+    const auto flushRun = [&](qsizetype end) {
+        bytes += QStringView(name).sliced(runStart, end - runStart).toUtf8();
+    };
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const int byte = fileNameByteAt(name, i);
+        if (byte < 0)
+            continue;
+        flushRun(i);
+        bytes += char(byte);
+        runStart = i + 1;
+    }
+    flushRun(name.size());
+    return bytes;
+}
+
+int fileNameByteAt(QStringView name, qsizetype index)
+{
+    const char16_t unit = name[index].unicode();
+    // The second half of a pair is part of a character beyond U+FFFF.
+    if (unit < 0xDC80 || unit > 0xDCFF || (index > 0 && name[index - 1].isHighSurrogate()))
+        return -1;
+    return unit - 0xDC00;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 // Makes any byte stream printable as UTF-8 without losing a byte: every valid
 // UTF-8 sequence is passed on as it is, every byte of an invalid sequence
@@ -31,6 +32,7 @@ public:
     qint64 invalidBytes() const { return invalid; }
 
 private:
+    friend QString fileNameFromBytes(QByteArrayView bytes);
     template <typename Sink> void feed(QByteArrayView chunk, Sink &sink);
     template <typename Sink> void flushPending(Sink &sink);
 
@@ -43,3 +45,12 @@ private:
 QByteArray escapeUtf8(QByteArrayView bytes);
 // Every \xHH with HH from 80 to FF (upper-case) back into its byte.
 QByteArray unescapeUtf8(QByteArrayView text);
+
+// A file name's bytes as text and back without losing a byte, for names that
+// are not valid UTF-8: each invalid byte becomes the lone surrogate U+DC00 plus
+// the byte (U+DC80 to U+DCFF), which no valid UTF-8 decodes to.
+QString fileNameFromBytes(QByteArrayView bytes);
+QByteArray fileNameToBytes(const QString &name);
+// The byte that the character at index of such a name stands for, or -1 when
+// it is a character of its own.
+int fileNameByteAt(QStringView name, qsizetype index);
