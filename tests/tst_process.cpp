@@ -1,6 +1,7 @@
 #include "process.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 using Processes = std::vector<std::unique_ptr<Process>>;
@@ -19,6 +21,7 @@ class TestProcess : public QObject
 
 private slots:
     void initTestCase();
+    void concurrentRunsKeepOutputsApart_data();
     void concurrentRunsKeepOutputsApart();
     void blocks_data();
     void blocks();
@@ -57,19 +60,40 @@ void TestProcess::initTestCase()
     qputenv("VELTRANE_MARK", "kept");
 }
 
+// Each run keeps its own output. Commands that find no descriptors left wait
+// for others to end instead of being lost.
+void TestProcess::concurrentRunsKeepOutputsApart_data()
+{
+    QTest::addColumn<int>("commands");
+    QTest::addColumn<int>("spareDescriptors");
+    QTest::newRow("six at once") << 6 << 0;
+    QTest::newRow("more than the descriptors allow") << 40 << 24;
+}
+
 void TestProcess::concurrentRunsKeepOutputsApart()
 {
+    QFETCH(int, commands);
+    QFETCH(int, spareDescriptors);
     const QString talker = writeScript(dir, "talk",
                                        "i=0; while [ $i -lt 50 ]; do echo \"$1-$i\"; "
-                                       "echo \"err-$1\" >&2; i=$((i+1)); done");
+                                       "echo \"err-$1\" >&2; i=$((i+1)); done; sleep 0.1");
+    rlimit oldLimit = {};
+    ::getrlimit(RLIMIT_NOFILE, &oldLimit);
+    if (spareDescriptors > 0) {
+        const rlimit limit = {rlim_t(QDir("/proc/self/fd").count() + spareDescriptors),
+                              oldLimit.rlim_max};
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+    }
     Processes processes;
-    for (int n = 0; n < 6; ++n) {
+    for (int n = 0; n < commands; ++n) {
         processes.push_back(std::make_unique<Process>());
         processes.back()->start(talker, {QString::number(n)});
     }
-    QVERIFY(runAll(processes));
+    const bool ended = runAll(processes);
+    ::setrlimit(RLIMIT_NOFILE, &oldLimit);
+    QVERIFY(ended);
 
-    for (int n = 0; n < 6; ++n) {
+    for (int n = 0; n < commands; ++n) {
         QString out, err;
         for (int i = 0; i < 50; ++i) {
             out += QStringLiteral("%1-%2\n").arg(n).arg(i);
@@ -87,12 +111,12 @@ void TestProcess::blocks_data()
     QTest::addColumn<int>("minimumMs");
     QTest::addColumn<int>("maximumMs");
 
-    // Four times a pipe's capacity on each stream, the last bytes written
-    // right before the command exits.
+    // More than a pipe holds and than memory keeps, on each stream, the last
+    // bytes written right before the command exits.
     QTest::newRow("large output on both streams")
-        << QByteArray("head -c 262144 /dev/zero | tr '\\0' o; "
-                      "head -c 262144 /dev/zero | tr '\\0' e >&2; printf END")
-        << "stdout:\n" + QString(262144, u'o') + "END\nstderr:\n" + QString(262144, u'e') + "\n"
+        << QByteArray("head -c 1572864 /dev/zero | tr '\\0' o; "
+                      "head -c 1572864 /dev/zero | tr '\\0' e >&2; printf END")
+        << "stdout:\n" + QString(1572864, u'o') + "END\nstderr:\n" + QString(1572864, u'e') + "\n"
         << 0 << 10000;
     QTest::newRow("system PATH, the rest inherited")
         << QByteArray("echo \"$PATH $VELTRANE_MARK\"")
@@ -196,8 +220,9 @@ void TestProcess::unstartedEndsOnceFromTheEventLoop()
     QCOMPARE(early.count(), 0);
     QVERIFY(runAll(processes));
     const QString block = processes[0]->getResult();
-    QVERIFY2(block.startsWith(blockHead(path + " -x") + "stderr:\n" + why.arg(path)),
-             qPrintable(block));
+    QVERIFY2(
+        block.startsWith(blockHead(path + " -x") + "stderr:\n" + QString(why).replace("%1", path)),
+        qPrintable(block));
 }
 
 QTEST_GUILESS_MAIN(TestProcess)

@@ -3,7 +3,13 @@
 #include "utf8escape.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
 
 class TestResultBlock : public QObject
 {
@@ -16,6 +22,8 @@ private slots:
     void blocks();
     void escaping_data();
     void escaping();
+    void spooling_data();
+    void spooling();
 };
 
 void TestResultBlock::displayNames_data()
@@ -154,6 +162,76 @@ void TestResultBlock::escaping()
             QCOMPARE(escaper.invalidBytes(), invalid);
         }
     }
+}
+
+// Output beyond what memory keeps goes to an unnamed spool file and comes back
+// exactly; where no spool can be made or written, memory keeps the rest.
+void TestResultBlock::spooling_data()
+{
+    QTest::addColumn<int>("streams");
+    QTest::addColumn<int>("kibibytes");
+    QTest::addColumn<QString>("temporaryFolder");
+    QTest::addColumn<int>("fileSizeLimitKiB");
+    QTest::addColumn<int>("spooled");
+
+    QTest::newRow("small output stays in memory") << 1 << 300 << "fresh" << 0 << 0;
+    QTest::newRow("large output goes to a spool") << 1 << 3000 << "fresh" << 0 << 1;
+    QTest::newRow("all streams share 16 MiB") << 20 << 1024 << "fresh" << 0 << 4;
+    QTest::newRow("temporary folder is a file") << 1 << 3000 << "a file" << 0 << 0;
+    QTest::newRow("spool full half-way") << 1 << 3000 << "fresh" << 1500 << 1;
+}
+
+void TestResultBlock::spooling()
+{
+    QFETCH(int, streams);
+    QFETCH(int, kibibytes);
+    QFETCH(QString, temporaryFolder);
+    QFETCH(int, fileSizeLimitKiB);
+    QFETCH(int, spooled);
+
+    QTemporaryDir fresh;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    // A file where the folder should be: no spool can be made there.
+    const QString folder =
+        temporaryFolder == "fresh" ? fresh.path() : QCoreApplication::applicationFilePath();
+    qputenv("TMPDIR", QFile::encodeName(folder));
+    rlimit oldLimit = {};
+    ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+    if (fileSizeLimitKiB > 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {rlim_t(fileSizeLimitKiB) * 1024, oldLimit.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+
+    // Text with a character across every 64 KiB boundary and one stray byte.
+    QByteArray bytes;
+    while (bytes.size() < kibibytes * 1024)
+        bytes += QByteArray(65535, 'a') + "\xC3\xA9";
+    bytes.resize(kibibytes * 1024);
+    bytes[bytes.size() / 2] = '\xFF';
+    std::vector<std::unique_ptr<CapturedStream>> captured;
+    for (int n = 0; n < streams; ++n) {
+        captured.push_back(std::make_unique<CapturedStream>());
+        for (qsizetype at = 0; at < bytes.size(); at += 4096)
+            captured.back()->append(
+                QByteArrayView(bytes).sliced(at, qMin(4096, bytes.size() - at)));
+        captured.back()->finish();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+    qputenv("TMPDIR", oldTmp);
+
+    // The spool has no name in the temporary folder.
+    QCOMPARE(QDir(fresh.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    int spools = 0;
+    const QByteArray expected = escapeUtf8(bytes);
+    for (const auto &stream : captured) {
+        spools += stream->isSpooled() ? 1 : 0;
+        QBuffer buffer;
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(stream->writeTo(buffer));
+        QVERIFY(buffer.data() == expected);
+    }
+    QCOMPARE(spools, spooled);
 }
 
 QTEST_GUILESS_MAIN(TestResultBlock)

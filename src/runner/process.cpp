@@ -6,9 +6,44 @@
 #include <QBuffer>
 #include <QProcessEnvironment>
 
+#include <QCoreApplication>
+#include <QPointer>
+
 #include <csignal>
+#include <deque>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+namespace {
+
+// Commands whose start failed for want of descriptors or processes, in the
+// order they were started; each finished command lets them try again.
+std::deque<QPointer<Process>> &launchQueue()
+{
+    static std::deque<QPointer<Process>> queue;
+    return queue;
+}
+
+// Commands started and not yet ended; everything runs on the main thread.
+int runningCommands = 0;
+
+// Whether a start would find the descriptors it needs: its pipes, the
+// null device and what QProcess uses to watch the child.
+bool descriptorsAvailable()
+{
+    int pipes[5][2];
+    int made = 0;
+    while (made < 5 && ::pipe2(pipes[made], O_CLOEXEC) == 0)
+        ++made;
+    for (int i = 0; i < made; ++i) {
+        ::close(pipes[i][0]);
+        ::close(pipes[i][1]);
+    }
+    return made == 5;
+}
+
+} // namespace
 
 Process::Process(QObject *parent) : QObject(parent)
 {
@@ -24,6 +59,8 @@ Process::Process(QObject *parent) : QObject(parent)
 
 Process::~Process()
 {
+    if (counted)
+        --runningCommands;
     // The program is going away mid-run (its window was closed): take the
     // command and whatever it started along, rather than leave orphans.
     if (task.state() != QProcess::NotRunning) {
@@ -92,8 +129,43 @@ void Process::launch(const QString &launchPath, const QStringList &args)
             launchFailed();
     });
 
-    deadlineTimer.start(deadline);
-    task.start(QIODevice::ReadOnly);
+    // Those already waiting go first.
+    if (!launchQueue().empty())
+        launchQueue().push_back(this);
+    else
+        tryLaunch(QueueEnd::Back);
+}
+
+bool Process::tryLaunch(QueueEnd end)
+{
+    // No attempt that is bound to fail: each would log a warning of Qt's.
+    waitingForResources = runningCommands > 0 && !descriptorsAvailable();
+    if (!waitingForResources)
+        task.start(QIODevice::ReadOnly);
+    if (task.state() != QProcess::NotRunning) {
+        counted = true;
+        ++runningCommands;
+        // A command's time starts when it does, not while it waits.
+        deadlineTimer.start(deadline);
+    }
+    if (!waitingForResources)
+        return true;
+    if (end == QueueEnd::Front)
+        launchQueue().push_front(this);
+    else
+        launchQueue().push_back(this);
+    return false;
+}
+
+void Process::launchWaiting()
+{
+    auto &queue = launchQueue();
+    while (!queue.empty()) {
+        const QPointer<Process> next = queue.front();
+        queue.pop_front();
+        if (next && !next->tryLaunch(QueueEnd::Front))
+            break;
+    }
 }
 
 void Process::stdOutNotification()
@@ -124,6 +196,16 @@ void Process::launchFailed()
 {
     if (finished || !closingLine.isEmpty())
         return;
+    // Out of descriptors or processes (EMFILE, ENFILE, EAGAIN), the command
+    // waits for another to end rather than be lost; nothing to wait for if
+    // none runs. Qt's message is the one sign of a failed fork: errno is gone
+    // by now.
+    const bool shortOfResources =
+        task.errorString().startsWith(QLatin1String("Resource error")) || !descriptorsAvailable();
+    if (shortOfResources && runningCommands > 0) {
+        waitingForResources = true;
+        return;
+    }
     closingLine = QStringLiteral("could not start %1: %2").arg(task.program(), task.errorString());
     // QProcess may report a failed start from inside start() itself (when no
     // descriptors are left); deliver the end from the event loop regardless,
@@ -151,6 +233,13 @@ void Process::finish()
     if (finished)
         return;
     finished = true;
+    if (counted) {
+        counted = false;
+        --runningCommands;
+        // Its descriptors and its process are free again.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &Process::launchWaiting,
+                                  Qt::QueuedConnection);
+    }
     deadlineTimer.stop();
     killTimer.stop();
     // The command gave way at its deadline, but what it started may not have:

@@ -52,7 +52,16 @@ signals:
     void processTerminated(Process *process);
 
 private:
+    enum class QueueEnd
+    {
+        Front,
+        Back
+    };
     void launch(const QString &launchPath, const QStringList &args);
+    // Starts the command, or puts it in line when the machine is short of
+    // descriptors or processes; true unless it was put in line.
+    bool tryLaunch(QueueEnd end);
+    static void launchWaiting();
     void stdOutNotification();
     void stdErrNotification();
     void terminatedNotification();
@@ -72,6 +81,9 @@ private:
     QTimer killTimer;
     bool stoppedAtDeadline = false;
     qint64 groupId = 0;
+    // Counted among the running commands.
+    bool counted = false;
+    bool waitingForResources = false;
     // Why the command did not run or did not end; ends its block.
     QString closingLine;
 };
