@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -182,6 +183,8 @@ void TestBattery::logCommandPrintsAnyName()
     QFETCH(QString, shown);
     QTemporaryDir dir;
     const QByteArray file = QFile::encodeName(dir.path()) + '/' + name;
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    const auto removeFile = qScopeGuard([&file] { ::unlink(file.constData()); });
     const int fd = ::open(file.constData(), O_CREAT | O_WRONLY, 0600);
     QVERIFY(fd >= 0 && ::write(fd, "the log\n", 8) == 8 && ::close(fd) == 0);
 
