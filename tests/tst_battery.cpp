@@ -216,7 +216,6 @@ void TestBattery::specialFilesAreNotRead_data()
     QTest::newRow("character device") << "link to /dev/null" << notRead("a character device");
     QTest::newRow("file") << "file" << std::optional<QString>();
     QTest::newRow("link to a folder") << "link to ." << std::optional<QString>();
-    QTest::newRow("dangling link") << "link to missing" << std::optional<QString>();
 }
 
 void TestBattery::specialFilesAreNotRead()
