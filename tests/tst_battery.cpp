@@ -3,9 +3,15 @@
 #include "testsupport.h"
 
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -53,7 +59,11 @@ private slots:
     void listing();
     void linuxVariants_data();
     void linuxVariants();
-    void logFiles();
+    void logOrder();
+    void logCommandPrintsAnyName_data();
+    void logCommandPrintsAnyName();
+    void specialFilesAreNotRead_data();
+    void specialFilesAreNotRead();
 };
 
 void TestBattery::initTestCase()
@@ -121,22 +131,94 @@ void TestBattery::linuxVariants()
     QCOMPARE(names(true, true, linuxMachine(changes, root)).at(row - 1), expected);
 }
 
-void TestBattery::logFiles()
+void TestBattery::logOrder()
 {
     // Hidden names first, then digits, capitals and small letters.
     QCOMPARE(sortedLogPaths("/d/", {"b.log", "alpha", "Zeta", ".hidden", "1x", "a.log"}),
              (QStringList{"/d/.hidden", "/d/1x", "/d/Zeta", "/d/a.log", "/d/alpha", "/d/b.log"}));
-    // No file name breaks out of the quotes into the shell.
+}
+
+// A log file of any name is listed, shown and printed exactly, and cannot
+// break out into the shell.
+void TestBattery::logCommandPrintsAnyName_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("command substitution")
+        << QByteArray("x$(touch CANARY)y") << "x\\$(touch CANARY)y";
+    QTest::newRow("backquotes") << QByteArray("x`touch CANARY`y") << "x\\`touch CANARY\\`y";
+    QTest::newRow("double quote") << QByteArray("a\"; touch CANARY; echo \"")
+                                  << "a\\\"; touch CANARY; echo \\\"";
+    QTest::newRow("backslash before the quote")
+        << QByteArray("a\\\"; touch CANARY #") << "a\\\\\\\"; touch CANARY #";
+    QTest::newRow("Latin-1") << QByteArray("caf\xE9.log") << "caf\\xE9.log";
+    QTest::newRow("bytes that are not UTF-8 beside a quote and a character")
+        << QByteArray("\xFF\xFE\"\xC3\xA9\xE9") << "\\xFF\\xFE\\\"é\\xE9";
+}
+
+void TestBattery::logCommandPrintsAnyName()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, shown);
     QTemporaryDir dir;
-    for (const QString name : {"x$(touch CANARY)y", "x`touch CANARY`y", "a\"; touch CANARY; \"",
-                               "a\\\"; touch CANARY #"}) {
-        QProcess shell;
-        shell.setWorkingDirectory(dir.path());
-        shell.start("/bin/sh", {"-c", logCommand(writeScript(dir, name, "the log"))});
-        QVERIFY(shell.waitForFinished(10000));
-        QCOMPARE(shell.readAllStandardOutput(), QByteArray("#!/bin/sh\nthe log\n"));
-        QVERIFY(!QFile::exists(dir.filePath("CANARY")));
-    }
+    const QByteArray file = QFile::encodeName(dir.path()) + '/' + name;
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    const auto removeFile = qScopeGuard([&file] { ::unlink(file.constData()); });
+    const int fd = ::open(file.constData(), O_CREAT | O_WRONLY, 0600);
+    QVERIFY(fd >= 0 && ::write(fd, "the log\n", 8) == 8 && ::close(fd) == 0);
+
+    const QStringList paths = logFolderPaths(dir.path() + '/');
+    QCOMPARE(paths.size(), 1);
+    const Test test = logTest(paths[0], thisSystem());
+    QCOMPARE(displayNameOf(test), "/bin/sh -c cat \"" + dir.path() + '/' + shown + '"');
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    shell.start(test.launchPath, test.args);
+    QVERIFY(shell.waitForFinished(10000));
+    QCOMPARE(shell.readAllStandardError(), QByteArray());
+    QCOMPARE(shell.readAllStandardOutput(), QByteArray("the log\n"));
+    QVERIFY(!QFile::exists(dir.filePath("CANARY")));
+}
+
+// Reading a FIFO, socket or device would not end; files, folders and links to
+// them are read as ever.
+void TestBattery::specialFilesAreNotRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<std::optional<QString>>("reason");
+    const auto notRead = [](const char *kind) {
+        return std::optional<QString>(QString("not read: this is %1, not a file").arg(kind));
+    };
+    QTest::newRow("FIFO") << "fifo" << notRead("a FIFO");
+    QTest::newRow("link to a FIFO") << "link to fifo" << notRead("a FIFO");
+    QTest::newRow("socket") << "socket" << notRead("a socket");
+    QTest::newRow("character device") << "link to /dev/null" << notRead("a character device");
+    QTest::newRow("file") << "file" << std::optional<QString>();
+    QTest::newRow("link to a folder") << "link to ." << std::optional<QString>();
+}
+
+void TestBattery::specialFilesAreNotRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(std::optional<QString>, reason);
+    QTemporaryDir dir;
+    const QString entry = dir.filePath("entry");
+    const QByteArray path = QFile::encodeName(entry);
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+    QFile file(entry);
+    QLocalServer socket;
+    if (kind == "fifo")
+        QVERIFY(::mkfifo(path.constData(), 0600) == 0);
+    else if (kind == "file")
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    else if (kind == "socket")
+        QVERIFY(socket.listen(entry));
+    else
+        QVERIFY(::symlink(QFile::encodeName(kind.mid(8)).constData(), path.constData()) == 0);
+
+    const Test test = logTest(entry, thisSystem());
+    QCOMPARE(test.notRunBecause, reason);
+    QCOMPARE(displayNameOf(test), "/bin/sh -c cat \"" + entry + '"');
 }
 
 QTEST_GUILESS_MAIN(TestBattery)

@@ -1,6 +1,7 @@
 #include "process.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 using Processes = std::vector<std::unique_ptr<Process>>;
@@ -18,12 +20,14 @@ class TestProcess : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void concurrentRunsKeepOutputsApart_data();
     void concurrentRunsKeepOutputsApart();
     void blocks_data();
     void blocks();
     void deadlineReachesWhatTheCommandStarted();
-    void launchFailureFinishesOnceFromTheEventLoop_data();
-    void launchFailureFinishesOnceFromTheEventLoop();
+    void unstartedEndsOnceFromTheEventLoop_data();
+    void unstartedEndsOnceFromTheEventLoop();
 
 private:
     QTemporaryDir dir;
@@ -48,19 +52,48 @@ static bool runAll(const Processes &processes, int timeoutMs = 15000)
                                         [](const auto &spy) { return spy->count() == 1; });
 }
 
+void TestProcess::initTestCase()
+{
+    // Commands must find their tools, and keep the rest of the environment,
+    // whatever PATH the program was started with.
+    qputenv("PATH", "/nowhere");
+    qputenv("VELTRANE_MARK", "kept");
+}
+
+// Each run keeps its own output. Commands that find no descriptors left wait
+// for others to end instead of being lost.
+void TestProcess::concurrentRunsKeepOutputsApart_data()
+{
+    QTest::addColumn<int>("commands");
+    QTest::addColumn<int>("spareDescriptors");
+    QTest::newRow("six at once") << 6 << 0;
+    QTest::newRow("more than the descriptors allow") << 40 << 24;
+}
+
 void TestProcess::concurrentRunsKeepOutputsApart()
 {
+    QFETCH(int, commands);
+    QFETCH(int, spareDescriptors);
     const QString talker = writeScript(dir, "talk",
                                        "i=0; while [ $i -lt 50 ]; do echo \"$1-$i\"; "
-                                       "echo \"err-$1\" >&2; i=$((i+1)); done");
+                                       "echo \"err-$1\" >&2; i=$((i+1)); done; sleep 0.1");
+    rlimit oldLimit = {};
+    ::getrlimit(RLIMIT_NOFILE, &oldLimit);
+    if (spareDescriptors > 0) {
+        const rlimit limit = {rlim_t(QDir("/proc/self/fd").count() + spareDescriptors),
+                              oldLimit.rlim_max};
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+    }
     Processes processes;
-    for (int n = 0; n < 6; ++n) {
+    for (int n = 0; n < commands; ++n) {
         processes.push_back(std::make_unique<Process>());
         processes.back()->start(talker, {QString::number(n)});
     }
-    QVERIFY(runAll(processes));
+    const bool ended = runAll(processes);
+    ::setrlimit(RLIMIT_NOFILE, &oldLimit);
+    QVERIFY(ended);
 
-    for (int n = 0; n < 6; ++n) {
+    for (int n = 0; n < commands; ++n) {
         QString out, err;
         for (int i = 0; i < 50; ++i) {
             out += QStringLiteral("%1-%2\n").arg(n).arg(i);
@@ -78,19 +111,25 @@ void TestProcess::blocks_data()
     QTest::addColumn<int>("minimumMs");
     QTest::addColumn<int>("maximumMs");
 
-    // Four times a pipe's capacity on each stream, the last bytes written
-    // right before the command exits.
+    // More than a pipe holds and than memory keeps, on each stream, the last
+    // bytes written right before the command exits.
     QTest::newRow("large output on both streams")
-        << QByteArray("head -c 262144 /dev/zero | tr '\\0' o; "
-                      "head -c 262144 /dev/zero | tr '\\0' e >&2; printf END")
-        << "stdout:\n" + QString(262144, u'o') + "END\nstderr:\n" + QString(262144, u'e') + "\n"
+        << QByteArray("head -c 1572864 /dev/zero | tr '\\0' o; "
+                      "head -c 1572864 /dev/zero | tr '\\0' e >&2; printf END")
+        << "stdout:\n" + QString(1572864, u'o') + "END\nstderr:\n" + QString(1572864, u'e') + "\n"
+        << 0 << 10000;
+    QTest::newRow("system PATH, the rest inherited")
+        << QByteArray("echo \"$PATH $VELTRANE_MARK\"")
+        << QString("stdout:\n/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin kept\n\n")
         << 0 << 10000;
     QTest::newRow("character split across reads")
         << QByteArray("printf '\\303'; sleep 0.3; printf '\\251'") << QStringLiteral("stdout:\né\n")
         << 300 << 10000;
-    QTest::newRow("undecodable stderr is dropped, stdout stays")
-        << QByteArray("echo fine; printf 'x\\377' >&2") << QString("stdout:\nfine\n\n") << 0
-        << 10000;
+    QTest::newRow("stderr not UTF-8 is escaped")
+        << QByteArray("echo fine; printf 'x\\377' >&2")
+        << QString("stdout:\nfine\n\nstderr:\nx\\xFF\n"
+                   "(1 bytes that are not UTF-8 are shown as \\xHH)\n")
+        << 0 << 10000;
     // The background job holds both pipes open long after the script exits.
     QTest::newRow("left-behind child does not hold the run")
         << QByteArray("(sleep 3; echo late) & echo gone >&2") << QString("stderr:\ngone\n\n") << 0
@@ -146,32 +185,44 @@ void TestProcess::deadlineReachesWhatTheCommandStarted()
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(child), 1000);
 }
 
-void TestProcess::launchFailureFinishesOnceFromTheEventLoop_data()
+// A command that could not start, or was not to be started, still ends once,
+// its block saying why.
+void TestProcess::unstartedEndsOnceFromTheEventLoop_data()
 {
-    QTest::addColumn<bool>("exists");
-    QTest::newRow("missing path") << false;
-    QTest::newRow("not executable") << true;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("missing path") << "missing"
+                                  << "could not start %1: ";
+    QTest::newRow("not executable") << "not-executable"
+                                    << "could not start %1: ";
+    QTest::newRow("not run") << "fifo"
+                             << "not read: this is a FIFO, not a file\n";
 }
 
-void TestProcess::launchFailureFinishesOnceFromTheEventLoop()
+void TestProcess::unstartedEndsOnceFromTheEventLoop()
 {
-    QFETCH(bool, exists);
-    const QString path = dir.filePath(exists ? "not-executable" : "missing");
+    QFETCH(QString, name);
+    QFETCH(QString, why);
+    const QString path = dir.filePath(name);
     QFile file(path);
-    if (exists)
+    if (name == "not-executable")
         QVERIFY(file.open(QIODevice::WriteOnly));
 
     Processes processes;
     processes.push_back(std::make_unique<Process>());
     QSignalSpy early(processes[0].get(), &Process::processTerminated);
-    processes[0]->start(path, {"-x"});
+    if (name == "fifo")
+        processes[0]->finishUnstarted(path + " -x", "not read: this is a FIFO, not a file");
+    else
+        processes[0]->start(path, {"-x"});
     // Announced inside start(), the end would make a half-started battery look
     // complete.
     QCOMPARE(early.count(), 0);
     QVERIFY(runAll(processes));
     const QString block = processes[0]->getResult();
-    QVERIFY2(block.startsWith(blockHead(path + " -x") + "stderr:\ncould not start " + path),
-             qPrintable(block));
+    QVERIFY2(
+        block.startsWith(blockHead(path + " -x") + "stderr:\n" + QString(why).replace("%1", path)),
+        qPrintable(block));
 }
 
 QTEST_GUILESS_MAIN(TestProcess)

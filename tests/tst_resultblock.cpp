@@ -1,6 +1,15 @@
+#include "capturedstream.h"
 #include "resultblock.h"
+#include "utf8escape.h"
 
+#include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
 
 class TestResultBlock : public QObject
 {
@@ -11,7 +20,10 @@ private slots:
     void displayNames();
     void blocks_data();
     void blocks();
-    void undecodableStreamIsAbsent();
+    void escaping_data();
+    void escaping();
+    void spooling_data();
+    void spooling();
 };
 
 void TestResultBlock::displayNames_data()
@@ -41,38 +53,171 @@ void TestResultBlock::displayNames()
 
 void TestResultBlock::blocks_data()
 {
-    const QString head = QString(45, u'-') + "Results for: cmd\n";
-    QTest::addColumn<std::optional<QString>>("out");
-    QTest::addColumn<std::optional<QString>>("err");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<QString>("closingLine");
+    QTest::addColumn<QByteArray>("sections");
+    const QByteArray count1 = "(1 bytes that are not UTF-8 are shown as \\xHH)\n";
 
-    QTest::newRow("nothing printed")
-        << std::optional<QString>(QString()) << std::optional<QString>(QString()) << head;
+    QTest::newRow("nothing printed") << QByteArray() << QByteArray() << QString() << QByteArray();
     QTest::newRow("only a line break")
-        << std::optional<QString>("\n") << std::optional<QString>() << head + "stdout:\n\n\n";
+        << QByteArray("\n") << QByteArray() << QString() << QByteArray("stdout:\n\n\n");
     QTest::newRow("output keeps its own line break, then the block's")
-        << std::optional<QString>("a\n") << std::optional<QString>("e")
-        << head + "stdout:\na\n\nstderr:\ne\n";
-    QTest::newRow("undecodable stdout leaves stderr")
-        << std::optional<QString>() << std::optional<QString>("e") << head + "stderr:\ne\n";
+        << QByteArray("a\n") << QByteArray("e") << QString()
+        << QByteArray("stdout:\na\n\nstderr:\ne\n");
+    const QByteArray bomAndNul("\xEF\xBB\xBF\0", 4);
+    QTest::newRow("byte-order mark and NUL are valid")
+        << bomAndNul << QByteArray() << QString() << "stdout:\n" + bomAndNul + "\n";
+    QTest::newRow("stderr not UTF-8 keeps its section")
+        << QByteArray("fine\n") << QByteArray("caf\xE9") << QString()
+        << "stdout:\nfine\n\nstderr:\ncaf\\xE9\n" + count1;
+    QTest::newRow("character cut off at the end")
+        << QByteArray("ok\xC3") << QByteArray() << QString() << "stdout:\nok\\xC3\n" + count1;
+    QTest::newRow("closing line after output without a line break")
+        << QByteArray() << QByteArray("e") << QString("stopped")
+        << QByteArray("stderr:\ne\nstopped\n");
+    QTest::newRow("closing line alone")
+        << QByteArray() << QByteArray() << QString("stopped") << QByteArray("stderr:\nstopped\n");
+    QTest::newRow("count comes last")
+        << QByteArray() << QByteArray("\xFF\xFE\n") << QString("stopped")
+        << QByteArray(
+               "stderr:\n\\xFF\\xFE\nstopped\n(2 bytes that are not UTF-8 are shown as \\xHH)\n");
 }
 
 void TestResultBlock::blocks()
 {
-    QFETCH(std::optional<QString>, out);
-    QFETCH(std::optional<QString>, err);
-    QFETCH(QString, expected);
-    QCOMPARE(resultBlock("cmd", out, err), expected);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QFETCH(QString, closingLine);
+    QFETCH(QByteArray, sections);
+
+    CapturedStream stdOut;
+    CapturedStream stdErr;
+    // One byte at a time: the check must not depend on how the bytes arrive.
+    for (const char byte : out)
+        stdOut.append(QByteArrayView(&byte, 1));
+    stdErr.append(err);
+    stdOut.finish();
+    stdErr.finish();
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(writeResultBlock(buffer, "cmd", stdOut, stdErr, closingLine));
+    QCOMPARE(buffer.data(), QByteArray(45, '-') + "Results for: cmd\n" + sections);
 }
 
-void TestResultBlock::undecodableStreamIsAbsent()
+// Escaping is reversed by unescapeUtf8() unless the input itself holds text
+// like \xE9, which is valid and stays.
+void TestResultBlock::escaping_data()
 {
-    QVERIFY(!decodeStream(QByteArray("ok\xff", 3)));
-    // A character cut off at the end is invalid too, not silently dropped.
-    QVERIFY(!decodeStream(QByteArray("ok\xc3", 3)));
-    QCOMPARE(decodeStream(QByteArray("\xc3\xa9")), std::optional<QString>(QStringLiteral("é")));
-    // A NUL is valid UTF-8 and stays in the text.
-    QCOMPARE(decodeStream(QByteArray("a\0b", 3))->size(), 3);
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("escaped");
+    QTest::addColumn<qint64>("invalid");
+
+    const QByteArray valid = "caf\xC3\xA9 \\x41 \xF0\x9F\x98\x80 \xEF\xBF\xBF";
+    QTest::newRow("valid, up to four bytes") << valid << valid << 0LL;
+    QTest::newRow("Latin-1") << QByteArray("caf\xE9!") << QByteArray("caf\\xE9!") << 1LL;
+    QTest::newRow("sequence cut short by ASCII")
+        << QByteArray("\xE2\x82 A") << QByteArray("\\xE2\\x82 A") << 2LL;
+    QTest::newRow("overlong") << QByteArray("\xC0\xAF") << QByteArray("\\xC0\\xAF") << 2LL;
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << QByteArray("\\xED\\xA0\\x80")
+                               << 3LL;
+    QTest::newRow("above U+10FFFF")
+        << QByteArray("\xF4\x90\x80\x80z") << QByteArray("\\xF4\\x90\\x80\\x80z") << 4LL;
+    QTest::newRow("lead byte then a valid character")
+        << QByteArray("\xE2\xC3\xA9") << QByteArray("\\xE2\xC3\xA9") << 1LL;
+}
+
+void TestResultBlock::escaping()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, escaped);
+    QFETCH(qint64, invalid);
+
+    QCOMPARE(escapeUtf8(bytes), escaped);
+    QCOMPARE(unescapeUtf8(escaped), bytes);
+    // Cut anywhere, in two and three pieces, the stream escapes the same.
+    for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+        for (qsizetype second = cut; second <= bytes.size(); ++second) {
+            Utf8Escaper escaper;
+            QByteArray out;
+            escaper.escape(bytes.first(cut), out);
+            escaper.escape(bytes.sliced(cut, second - cut), out);
+            escaper.escape(bytes.sliced(second), out);
+            escaper.finishEscape(out);
+            QCOMPARE(out, escaped);
+            QCOMPARE(escaper.invalidBytes(), invalid);
+        }
+    }
+}
+
+// Output beyond what memory keeps goes to an unnamed spool file and comes back
+// exactly; where no spool can be made or written, memory keeps the rest.
+void TestResultBlock::spooling_data()
+{
+    QTest::addColumn<int>("streams");
+    QTest::addColumn<int>("kibibytes");
+    QTest::addColumn<QString>("temporaryFolder");
+    QTest::addColumn<int>("fileSizeLimitKiB");
+    QTest::addColumn<int>("spooled");
+
+    QTest::newRow("small output stays in memory") << 1 << 300 << "fresh" << 0 << 0;
+    QTest::newRow("large output goes to a spool") << 1 << 3000 << "fresh" << 0 << 1;
+    QTest::newRow("all streams share 16 MiB") << 20 << 1024 << "fresh" << 0 << 4;
+    QTest::newRow("temporary folder is a file") << 1 << 3000 << "a file" << 0 << 0;
+    QTest::newRow("spool full half-way") << 1 << 3000 << "fresh" << 1500 << 1;
+}
+
+void TestResultBlock::spooling()
+{
+    QFETCH(int, streams);
+    QFETCH(int, kibibytes);
+    QFETCH(QString, temporaryFolder);
+    QFETCH(int, fileSizeLimitKiB);
+    QFETCH(int, spooled);
+
+    QTemporaryDir fresh;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    // A file where the folder should be: no spool can be made there.
+    const QString folder =
+        temporaryFolder == "fresh" ? fresh.path() : QCoreApplication::applicationFilePath();
+    qputenv("TMPDIR", QFile::encodeName(folder));
+    rlimit oldLimit = {};
+    ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+    if (fileSizeLimitKiB > 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {rlim_t(fileSizeLimitKiB) * 1024, oldLimit.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+
+    // Text with a character across every 64 KiB boundary and one stray byte.
+    QByteArray bytes;
+    while (bytes.size() < kibibytes * 1024)
+        bytes += QByteArray(65535, 'a') + "\xC3\xA9";
+    bytes.resize(kibibytes * 1024);
+    bytes[bytes.size() / 2] = '\xFF';
+    std::vector<std::unique_ptr<CapturedStream>> captured;
+    for (int n = 0; n < streams; ++n) {
+        captured.push_back(std::make_unique<CapturedStream>());
+        for (qsizetype at = 0; at < bytes.size(); at += 4096)
+            captured.back()->append(
+                QByteArrayView(bytes).sliced(at, qMin(4096, bytes.size() - at)));
+        captured.back()->finish();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+    qputenv("TMPDIR", oldTmp);
+
+    // The spool has no name in the temporary folder.
+    QCOMPARE(QDir(fresh.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    int spools = 0;
+    const QByteArray expected = escapeUtf8(bytes);
+    for (const auto &stream : captured) {
+        spools += stream->isSpooled() ? 1 : 0;
+        QBuffer buffer;
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(stream->writeTo(buffer));
+        QVERIFY(buffer.data() == expected);
+    }
+    QCOMPARE(spools, spooled);
 }
 
 QTEST_GUILESS_MAIN(TestResultBlock)

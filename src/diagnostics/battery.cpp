@@ -1,17 +1,19 @@
 #include "battery.h"
 
 #include "endpoints.h"
+#include "resultblock.h"
+#include "toolpath.h"
+#include "utf8escape.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <dirent.h>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Where Linux tools are looked for, in this order.
-const QStringList toolDirectories = {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin",
-                                     "/usr/bin",        "/sbin",          "/bin"};
 
 const QString systemLogPattern = QStringLiteral("\"kernel|launchd|vpn|dns|configd|racoon|tirrel\"");
 
@@ -21,7 +23,7 @@ std::optional<QString> findTool(const QString &writtenPath, const LocalSystem &s
     if (system.isExecutable(writtenPath))
         return writtenPath;
     const QString name = writtenPath.section(u'/', -1);
-    for (const QString &directory : toolDirectories) {
+    for (const QString &directory : toolDirectories()) {
         const QString candidate = directory + u'/' + name;
         if (system.isExecutable(candidate))
             return candidate;
@@ -169,6 +171,20 @@ LocalSystem thisSystem()
         return info.isFile() && info.isExecutable();
     };
     system.exists = [](const QString &path) { return QFileInfo::exists(path); };
+    system.specialFileKind = [](const QString &path) -> std::optional<QString> {
+        struct stat info = {};
+        if (::stat(fileNameToBytes(path).constData(), &info) != 0)
+            return std::nullopt;
+        if (S_ISFIFO(info.st_mode))
+            return QStringLiteral("a FIFO");
+        if (S_ISSOCK(info.st_mode))
+            return QStringLiteral("a socket");
+        if (S_ISCHR(info.st_mode))
+            return QStringLiteral("a character device");
+        if (S_ISBLK(info.st_mode))
+            return QStringLiteral("a block device");
+        return std::nullopt;
+    };
     return system;
 }
 
@@ -321,7 +337,18 @@ Test tracerouteTest(const QString &host, const LocalSystem &system)
 
 Test logTest(const QString &path, const LocalSystem &system)
 {
-    return shell(system, logCommand(path));
+    Test test = shell(system, logCommand(path));
+    const QString shown = logCommand(path, CommandForm::Shown);
+    if (shown != test.args.at(1))
+        test.displayName = commandDisplayName(test.launchPath, {"-c", shown}, std::nullopt);
+    if (const auto kind = system.specialFileKind ? system.specialFileKind(path) : std::nullopt)
+        test.notRunBecause = QStringLiteral("not read: this is %1, not a file").arg(*kind);
+    return test;
+}
+
+QString displayNameOf(const Test &test)
+{
+    return test.displayName.value_or(commandDisplayName(test.launchPath, test.args, test.comment));
 }
 
 QString launchPathOn(const QString &writtenPath, const LocalSystem &system)
@@ -331,17 +358,33 @@ QString launchPathOn(const QString &writtenPath, const LocalSystem &system)
     return findTool(writtenPath, system).value_or(writtenPath);
 }
 
-QString logCommand(const QString &path)
+QString logCommand(const QString &path, CommandForm form)
 {
-    QString escaped;
-    escaped.reserve(path.size());
-    for (const QChar c : path) {
+    QString command = QStringLiteral("cat \"");
+    command.reserve(path.size() + 6);
+    QString octal;
+    const auto flushOctal = [&] {
+        if (!octal.isEmpty())
+            command += QStringLiteral("$(printf '") + octal + QStringLiteral("')");
+        octal.clear();
+    };
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const QChar c = path[i];
+        if (const int byte = fileNameByteAt(path, i); byte >= 0) {
+            if (form == CommandForm::Shown)
+                command += QStringLiteral("\\x") + QString::number(byte, 16).toUpper();
+            else
+                octal += u'\\' + QString::number(byte, 8);
+            continue;
+        }
+        flushOctal();
         // The characters that keep a meaning inside double quotes.
         if (c == u'"' || c == u'\\' || c == u'$' || c == u'`')
-            escaped += u'\\';
-        escaped += c;
+            command += u'\\';
+        command += c;
     }
-    return QStringLiteral("cat \"") + escaped + u'"';
+    flushOctal();
+    return command + u'"';
 }
 
 QStringList sortedLogPaths(const QString &subfolderPath, const QStringList &entryNames)
@@ -352,4 +395,20 @@ QStringList sortedLogPaths(const QString &subfolderPath, const QStringList &entr
         paths.append(subfolderPath + name);
     std::sort(paths.begin(), paths.end());
     return paths;
+}
+
+QStringList logFolderPaths(const QString &subfolderPath)
+{
+    // QDir would decode the names, replacing any byte that is not UTF-8.
+    const std::unique_ptr<DIR, int (*)(DIR *)> folder(
+        ::opendir(fileNameToBytes(subfolderPath).constData()), &::closedir);
+    if (!folder)
+        return {};
+    QStringList names;
+    while (const dirent *entry = ::readdir(folder.get())) {
+        const QByteArrayView name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(fileNameFromBytes(name));
+    }
+    return sortedLogPaths(subfolderPath, names);
 }

@@ -16,7 +16,15 @@ struct Test
     QString launchPath;
     QStringList args;
     std::optional<QString> comment;
+    // How the report names the command where that differs from what runs: a
+    // file name that is not UTF-8 is shown with its bytes escaped.
+    std::optional<QString> displayName = std::nullopt;
+    // Set for a command that must not be started: why, as its result.
+    std::optional<QString> notRunBecause = std::nullopt;
 };
+
+// The command line the report shows for a test.
+QString displayNameOf(const Test &test);
 
 // The value of every endpoint role the battery probes.
 struct Endpoints
@@ -91,6 +99,10 @@ struct LocalSystem
     std::function<bool(const QString &path)> isExecutable;
     // Anything is at this path.
     std::function<bool(const QString &path)> exists;
+    // What is at this path when reading it would not end as a file's does: "a
+    // FIFO", "a socket", "a character device" or "a block device", links
+    // followed. Absent for anything else, and where the hook is not set.
+    std::function<std::optional<QString>(const QString &path)> specialFileKind = nullptr;
 };
 
 // The machine this program runs on.
@@ -130,7 +142,8 @@ std::vector<Test> agentTests(const BatteryInputs &inputs, const LocalSystem &sys
 Test pingTest(const QString &host, const QString &comment, const LocalSystem &system);
 // Two seconds of waiting per probe, by ICMP echo where the system allows it.
 Test tracerouteTest(const QString &host, const LocalSystem &system);
-// Prints one agent log file whole.
+// Prints one agent log file whole. A FIFO, socket or device is not read (it
+// would hold its row until the deadline); its block says what it is.
 Test logTest(const QString &path, const LocalSystem &system);
 
 // The path a written launch path is started from: on Linux the written path
@@ -140,9 +153,20 @@ Test logTest(const QString &path, const LocalSystem &system);
 QString launchPathOn(const QString &writtenPath, const LocalSystem &system);
 
 // "cat" and the path in double quotes, with the characters that are special
-// there escaped: a file name cannot break out into the shell.
-QString logCommand(const QString &path);
+// there escaped: a file name cannot break out into the shell. Bytes of a name
+// that are not UTF-8 (see fileNameFromBytes()) reach cat exactly through
+// printf pieces; the form that is shown has \xHH there instead.
+enum class CommandForm
+{
+    Run,
+    Shown
+};
+QString logCommand(const QString &path, CommandForm form = CommandForm::Run);
 
 // The full paths of a subfolder's entries, sorted by plain comparison of their
 // characters.
 QStringList sortedLogPaths(const QString &subfolderPath, const QStringList &entryNames);
+
+// The full paths of every entry of a log subfolder, read as bytes so that no
+// name is mangled, sorted as above; none when it cannot be listed.
+QStringList logFolderPaths(const QString &subfolderPath);

@@ -58,12 +58,24 @@ void MainController::runTests(const FieldEntries &fields)
 void MainController::startTest(const QString &launchPath, const QStringList &args,
                                const std::optional<QString> &comment)
 {
+    startTest(Test{launchPath, args, comment});
+}
+
+void MainController::startTest(const Test &test)
+{
     auto process = std::make_unique<Process>();
     connect(process.get(), &Process::processTerminated, this,
             &MainController::processTerminatedNotification);
     Process *started = process.get();
     processes.push_back(std::move(process));
-    started->start(launchPath, args, comment);
+    // A FIFO among the agent's logs would never end; a name that is not UTF-8
+    // is shown escaped while the shell gets its bytes.
+    if (test.notRunBecause)
+        started->finishUnstarted(displayNameOf(test), *test.notRunBecause);
+    else if (test.displayName)
+        started->startShownAs(*test.displayName, test.launchPath, test.args);
+    else
+        started->start(test.launchPath, test.args, test.comment);
 }
 
 std::uint32_t MainController::finishedTasksCount() const
@@ -93,7 +105,7 @@ void MainController::startTests(const FieldEntries &fields)
     if (batteryOverride)
         tests = *batteryOverride;
     for (const Test &test : tests)
-        startTest(test.launchPath, test.args, test.comment);
+        startTest(test);
 
     emit runStarted(static_cast<int>(processes.size()));
     updateProgress();
@@ -155,11 +167,7 @@ QStringList MainController::tailBeaconSubfolderLog(const QString &directoryPath)
 {
     // Hidden entries and subdirectories count too; a folder that cannot be
     // listed gives none.
-    const QStringList names =
-        QDir(directoryPath)
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                       QDir::Unsorted);
-    return sortedLogPaths(directoryPath, names);
+    return logFolderPaths(directoryPath);
 }
 
 void MainController::updateProgress()

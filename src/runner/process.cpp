@@ -1,12 +1,49 @@
 #include "process.h"
 
 #include "resultblock.h"
+#include "toolpath.h"
 
-#include <QLoggingCategory>
+#include <QBuffer>
+#include <QProcessEnvironment>
+
+#include <QCoreApplication>
+#include <QPointer>
 
 #include <csignal>
+#include <deque>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+namespace {
+
+// Commands whose start failed for want of descriptors or processes, in the
+// order they were started; each finished command lets them try again.
+std::deque<QPointer<Process>> &launchQueue()
+{
+    static std::deque<QPointer<Process>> queue;
+    return queue;
+}
+
+// Commands started and not yet ended; everything runs on the main thread.
+int runningCommands = 0;
+
+// Whether a start would find the descriptors it needs: its pipes, the
+// null device and what QProcess uses to watch the child.
+bool descriptorsAvailable()
+{
+    int pipes[5][2];
+    int made = 0;
+    while (made < 5 && ::pipe2(pipes[made], O_CLOEXEC) == 0)
+        ++made;
+    for (int i = 0; i < made; ++i) {
+        ::close(pipes[i][0]);
+        ::close(pipes[i][1]);
+    }
+    return made == 5;
+}
+
+} // namespace
 
 Process::Process(QObject *parent) : QObject(parent)
 {
@@ -22,6 +59,8 @@ Process::Process(QObject *parent) : QObject(parent)
 
 Process::~Process()
 {
+    if (counted)
+        --runningCommands;
     // The program is going away mid-run (its window was closed): take the
     // command and whatever it started along, rather than leave orphans.
     if (task.state() != QProcess::NotRunning) {
@@ -44,12 +83,38 @@ void Process::start(const QString &launchPath, const QStringList &args,
 {
     Q_ASSERT(displayName.isEmpty() && !finished);
     buildDisplayName(launchPath, args, comment);
+    launch(launchPath, args);
+}
 
+void Process::startShownAs(const QString &displayName, const QString &launchPath,
+                           const QStringList &args)
+{
+    Q_ASSERT(this->displayName.isEmpty() && !finished);
+    this->displayName = displayName;
+    launch(launchPath, args);
+}
+
+void Process::finishUnstarted(const QString &displayName, const QString &reason)
+{
+    Q_ASSERT(this->displayName.isEmpty() && !finished);
+    this->displayName = displayName;
+    closingLine = reason;
+    // Like every end, announced from the event loop.
+    QMetaObject::invokeMethod(this, &Process::finish, Qt::QueuedConnection);
+}
+
+void Process::launch(const QString &launchPath, const QStringList &args)
+{
     task.setProgram(launchPath);
     task.setArguments(args);
     // No command of the battery reads input; an empty stdin means none can
     // wait for it or take what the user types into the terminal.
     task.setStandardInputFile(QProcess::nullDevice());
+    // The tools a shell row names without a directory are the system's, not
+    // whatever an empty or odd PATH of the caller would find.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"), toolSearchPath());
+    task.setProcessEnvironment(environment);
     // Its own process group, so a deadline or the program's end stops the
     // command together with anything it started (sh -c pipelines).
     task.setChildProcessModifier([] { ::setpgid(0, 0); });
@@ -64,20 +129,55 @@ void Process::start(const QString &launchPath, const QStringList &args,
             launchFailed();
     });
 
-    deadlineTimer.start(deadline);
-    task.start(QIODevice::ReadOnly);
+    // Those already waiting go first.
+    if (!launchQueue().empty())
+        launchQueue().push_back(this);
+    else
+        tryLaunch(QueueEnd::Back);
+}
+
+bool Process::tryLaunch(QueueEnd end)
+{
+    // No attempt that is bound to fail: each would log a warning of Qt's.
+    waitingForResources = runningCommands > 0 && !descriptorsAvailable();
+    if (!waitingForResources)
+        task.start(QIODevice::ReadOnly);
+    if (task.state() != QProcess::NotRunning) {
+        counted = true;
+        ++runningCommands;
+        // A command's time starts when it does, not while it waits.
+        deadlineTimer.start(deadline);
+    }
+    if (!waitingForResources)
+        return true;
+    if (end == QueueEnd::Front)
+        launchQueue().push_front(this);
+    else
+        launchQueue().push_back(this);
+    return false;
+}
+
+void Process::launchWaiting()
+{
+    auto &queue = launchQueue();
+    while (!queue.empty()) {
+        const QPointer<Process> next = queue.front();
+        queue.pop_front();
+        if (next && !next->tryLaunch(QueueEnd::Front))
+            break;
+    }
 }
 
 void Process::stdOutNotification()
 {
     if (!finished)
-        stdOutData += task.readAllStandardOutput();
+        stdOutData.append(task.readAllStandardOutput());
 }
 
 void Process::stdErrNotification()
 {
     if (!finished)
-        stdErrData += task.readAllStandardError();
+        stdErrData.append(task.readAllStandardError());
 }
 
 void Process::terminatedNotification()
@@ -87,16 +187,26 @@ void Process::terminatedNotification()
     // QProcess has read the pipes up to the command's exit; whatever is still
     // buffered is the rest of its output. A left-behind grandchild holding a
     // pipe open cannot block us here.
-    stdOutData += task.readAllStandardOutput();
-    stdErrData += task.readAllStandardError();
+    stdOutData.append(task.readAllStandardOutput());
+    stdErrData.append(task.readAllStandardError());
     finish();
 }
 
 void Process::launchFailed()
 {
-    if (finished || launchError)
+    if (finished || !closingLine.isEmpty())
         return;
-    launchError = QStringLiteral("could not start %1: %2").arg(task.program(), task.errorString());
+    // Out of descriptors or processes (EMFILE, ENFILE, EAGAIN), the command
+    // waits for another to end rather than be lost; nothing to wait for if
+    // none runs. Qt's message is the one sign of a failed fork: errno is gone
+    // by now.
+    const bool shortOfResources =
+        task.errorString().startsWith(QLatin1String("Resource error")) || !descriptorsAvailable();
+    if (shortOfResources && runningCommands > 0) {
+        waitingForResources = true;
+        return;
+    }
+    closingLine = QStringLiteral("could not start %1: %2").arg(task.program(), task.errorString());
     // QProcess may report a failed start from inside start() itself (when no
     // descriptors are left); deliver the end from the event loop regardless,
     // so the controller never sees a half-started battery as complete.
@@ -123,6 +233,13 @@ void Process::finish()
     if (finished)
         return;
     finished = true;
+    if (counted) {
+        counted = false;
+        --runningCommands;
+        // Its descriptors and its process are free again.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &Process::launchWaiting,
+                                  Qt::QueuedConnection);
+    }
     deadlineTimer.stop();
     killTimer.stop();
     // The command gave way at its deadline, but what it started may not have:
@@ -130,28 +247,26 @@ void Process::finish()
     if (stoppedAtDeadline)
         signalGroup(SIGKILL);
 
-    stdOutStr = decodeStream(stdOutData);
-    stdErrStr = decodeStream(stdErrData);
-
-    QString lastLine;
-    if (launchError)
-        lastLine = *launchError;
-    else if (stoppedAtDeadline)
-        lastLine = QStringLiteral("stopped after %1 seconds without finishing")
-                       .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
-    if (!lastLine.isEmpty()) {
-        QString err = stdErrStr.value_or(QString());
-        if (!err.isEmpty() && !err.endsWith(u'\n'))
-            err += u'\n';
-        stdErrStr = err + lastLine;
-    }
+    stdOutData.finish();
+    stdErrData.finish();
+    if (stoppedAtDeadline && closingLine.isEmpty())
+        closingLine = QStringLiteral("stopped after %1 seconds without finishing")
+                          .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
 
     emit processTerminated(this);
 }
 
 QString Process::getResult() const
 {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeResult(buffer);
+    return QString::fromUtf8(buffer.data());
+}
+
+bool Process::writeResult(QIODevice &device) const
+{
     if (!finished)
-        return resultBlock(displayName, std::nullopt, std::nullopt);
-    return resultBlock(displayName, stdOutStr, stdErrStr);
+        return writeResultBlock(device, displayName, {}, {});
+    return writeResultBlock(device, displayName, stdOutData, stdErrData, closingLine);
 }

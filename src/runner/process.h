@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "capturedstream.h"
+
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -30,8 +31,17 @@ public:
                const std::optional<QString> &comment = std::nullopt);
     void buildDisplayName(const QString &launchPath, const QStringList &args,
                           const std::optional<QString> &comment);
+    // Runs a command that the report names differently from its arguments.
+    void startShownAs(const QString &displayName, const QString &launchPath,
+                      const QStringList &args);
+    // Starts nothing: ends from the event loop, its block closed by reason.
+    void finishUnstarted(const QString &displayName, const QString &reason);
     bool isFinished() const { return finished; }
+    // The result block; before the end, only its first line.
     QString getResult() const;
+    // The same block written to device piece by piece, in little memory
+    // whatever the command printed; false when the device took less.
+    bool writeResult(QIODevice &device) const;
 
     // Test seam: shortens the deadline; call before start().
     void setDeadline(std::chrono::milliseconds deadline) { this->deadline = deadline; }
@@ -42,6 +52,16 @@ signals:
     void processTerminated(Process *process);
 
 private:
+    enum class QueueEnd
+    {
+        Front,
+        Back
+    };
+    void launch(const QString &launchPath, const QStringList &args);
+    // Starts the command, or puts it in line when the machine is short of
+    // descriptors or processes; true unless it was put in line.
+    bool tryLaunch(QueueEnd end);
+    static void launchWaiting();
     void stdOutNotification();
     void stdErrNotification();
     void terminatedNotification();
@@ -51,10 +71,8 @@ private:
     void finish();
 
     QProcess task;
-    QByteArray stdOutData;
-    QByteArray stdErrData;
-    std::optional<QString> stdOutStr;
-    std::optional<QString> stdErrStr;
+    CapturedStream stdOutData;
+    CapturedStream stdErrData;
     QString displayName;
     bool finished = false;
 
@@ -63,5 +81,9 @@ private:
     QTimer killTimer;
     bool stoppedAtDeadline = false;
     qint64 groupId = 0;
-    std::optional<QString> launchError;
+    // Counted among the running commands.
+    bool counted = false;
+    bool waitingForResources = false;
+    // Why the command did not run or did not end; ends its block.
+    QString closingLine;
 };

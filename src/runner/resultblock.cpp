@@ -1,6 +1,29 @@
 #include "resultblock.h"
 
-#include <QStringDecoder>
+#include "capturedstream.h"
+
+#include <QBuffer>
+
+namespace {
+
+bool writeSection(QIODevice &device, QByteArrayView label, const CapturedStream &stream,
+                  const QString &closingLine)
+{
+    if (stream.size() == 0 && closingLine.isEmpty())
+        return true;
+    QByteArray end;
+    if (!closingLine.isEmpty()) {
+        if (stream.size() > 0 && !stream.endsWithLineBreak())
+            end += '\n';
+        end += closingLine.toUtf8();
+    }
+    end += '\n';
+    if (stream.invalidBytes() > 0)
+        end += invalidBytesLine(stream.invalidBytes());
+    return writeAll(device, label) && stream.writeTo(device) && writeAll(device, end);
+}
+
+} // namespace
 
 QString commandDisplayName(const QString &launchPath, const QStringList &args,
                            const std::optional<QString> &comment)
@@ -13,30 +36,31 @@ QString commandDisplayName(const QString &launchPath, const QStringList &args,
     return name;
 }
 
-std::optional<QString> decodeStream(const QByteArray &bytes)
+QByteArray invalidBytesLine(qint64 count)
 {
-    // Stateless, so that a character cut off at the very end counts as invalid
-    // rather than vanishing; a leading byte-order mark stays as printed.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return '(' + QByteArray::number(count) + " bytes that are not UTF-8 are shown as \\xHH)\n";
+}
+
+bool writeResultBlock(QIODevice &device, const QString &displayName, const CapturedStream &stdOut,
+                      const CapturedStream &stdErr, const QString &closingLine)
+{
+    const QByteArray head =
+        blockSeparator + QByteArray("Results for: ") + displayName.toUtf8() + '\n';
+    return writeAll(device, head) && writeSection(device, "stdout:\n", stdOut, {}) &&
+           writeSection(device, "stderr:\n", stdErr, closingLine);
 }
 
 QString resultBlock(const QString &displayName, const std::optional<QString> &stdOut,
                     const std::optional<QString> &stdErr)
 {
-    QString block;
-    block.reserve(1024);
-    block += QLatin1String(blockSeparator);
-    block += u"Results for: ";
-    block += displayName;
-    block += u'\n';
-    if (stdOut && !stdOut->isEmpty())
-        block += QStringLiteral("stdout:\n") + *stdOut + u'\n';
-    if (stdErr && !stdErr->isEmpty())
-        block += QStringLiteral("stderr:\n") + *stdErr + u'\n';
-    return block;
+    CapturedStream out;
+    CapturedStream err;
+    out.append(stdOut.value_or(QString()).toUtf8());
+    err.append(stdErr.value_or(QString()).toUtf8());
+    out.finish();
+    err.finish();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeResultBlock(buffer, displayName, out, err);
+    return QString::fromUtf8(buffer.data());
 }

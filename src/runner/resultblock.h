@@ -6,6 +6,9 @@
 
 #include <optional>
 
+class CapturedStream;
+class QIODevice;
+
 // Every result block starts with this line of 45 hyphens; the report trimming
 // splits the report at it.
 inline constexpr char blockSeparator[] = "---------------------------------------------";
@@ -16,10 +19,18 @@ inline constexpr char blockSeparator[] = "--------------------------------------
 QString commandDisplayName(const QString &launchPath, const QStringList &args,
                            const std::optional<QString> &comment);
 
-// Decodes a whole stream as UTF-8; absent when the bytes are not valid UTF-8.
-std::optional<QString> decodeStream(const QByteArray &bytes);
+// The line that ends a section whose stream was not valid UTF-8.
+QByteArray invalidBytesLine(qint64 count);
 
-// The text one command run contributes to the report. Empty or undecodable
-// streams leave no section.
+// Writes the text one command run contributes to the report: the head line,
+// then a section for each stream that printed anything. A stream that is not
+// valid UTF-8 is shown with its invalid bytes escaped and its section ends with
+// a line that counts them. The closing line, if any, ends the standard error
+// section on a line of its own (why the command did not run or was stopped).
+// False when the device took less than it was given.
+bool writeResultBlock(QIODevice &device, const QString &displayName, const CapturedStream &stdOut,
+                      const CapturedStream &stdErr, const QString &closingLine = {});
+
+// The block of streams given whole as text; absent means empty.
 QString resultBlock(const QString &displayName, const std::optional<QString> &stdOut,
                     const std::optional<QString> &stdErr);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "spoolfile.h"
+#include "utf8escape.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+class QIODevice;
+
+// Everything one output stream of a command printed, as raw bytes, with its
+// UTF-8 check kept up to date as the bytes arrive. Memory stays flat whatever
+// a command prints: a stream keeps up to memoryLimit bytes in memory, all
+// streams together up to sharedMemoryLimit, and the rest goes to a spool file.
+// A spool that cannot be made or written keeps the bytes in memory instead:
+// none is lost.
+class CapturedStream
+{
+public:
+    static constexpr qsizetype memoryLimit = 1024 * 1024;
+    static constexpr qint64 sharedMemoryLimit = 16 * 1024 * 1024;
+
+    CapturedStream() = default;
+    CapturedStream(const CapturedStream &) = delete;
+    CapturedStream &operator=(const CapturedStream &) = delete;
+    ~CapturedStream();
+
+    void append(QByteArrayView bytes);
+    // The stream has ended: a character still open counts as invalid.
+    void finish();
+
+    qint64 size() const { return total; }
+    // Bytes that are not part of a valid UTF-8 sequence; final after finish().
+    qint64 invalidBytes() const { return checker.invalidBytes(); }
+    bool endsWithLineBreak() const { return lastByte == '\n'; }
+    bool isSpooled() const { return spool.isOpen(); }
+
+    // Writes the stream to device: as it is when it is valid UTF-8, else with
+    // every invalid byte escaped. False when the device took less or the spool
+    // could not be read.
+    bool writeTo(QIODevice &device) const;
+
+private:
+    void startSpool();
+    void keepInMemory(QByteArrayView bytes);
+    void spoolFailed(const QString &why);
+
+    SpoolFile spool;
+    bool spoolUsable = true;
+    // What follows the spool's bytes.
+    QByteArray memory;
+    Utf8Escaper checker;
+    qint64 total = 0;
+    char lastByte = 0;
+};
+
+// Writes all of bytes to device; false when it took less.
+bool writeAll(QIODevice &device, QByteArrayView bytes);
