@@ -127,6 +127,7 @@ void TestBattery::rows()
     // With a test domain, the gate open and no log files, row n is test n.
     const auto tests = batteryTests(inputs(true, true), machine(platform, changes));
     QCOMPARE(nameOf(tests.at(row - 1)), expected);
+    QCOMPARE(tests.at(row - 1).row, row);
 }
 
 void TestBattery::argumentsStayWhole()
@@ -149,6 +150,10 @@ void TestBattery::logOrder()
     const auto tests = agentTests(inputs(false, true, 1), machine(Platform::Linux));
     QCOMPARE(nameOf(tests.at(5)), "/bin/sh -c cat \"/logs/0.log\"");
     QVERIFY(nameOf(tests.at(6)).contains("tail -n 15000"));
+    QCOMPARE((QList<int>{tests.at(0).row, tests.at(5).row, tests.at(6).row}),
+             (QList<int>{58, 0, 63}));
+    // Without a test domain the second test is row 7.
+    QCOMPARE(commonTests(inputs(false, false), machine(Platform::Linux)).at(1).row, 7);
 }
 
 void TestBattery::logCommandPrintsAnyName_data()

@@ -16,6 +16,8 @@ struct Test
     QString launchPath;
     QStringList args;
     std::optional<QString> comment;
+    // Its row in the battery table: 1 to 71, 0 for an agent log file.
+    int row = 0;
 };
 
 // The value of every endpoint role the battery probes.
