@@ -30,6 +30,7 @@ void TestHelp::helpOutputIsExact()
         "-c --console, Output all results to console as text\n"
         "--amx, Force the Ambrix tests to be performed\n"
         "--noamx, Skip the Ambrix tests even if it's installed\n"
+        "--findings, Print what the tests show to the console after everything else\n"
         "-h --help -?, Display this usage statement\n";
     QCOMPARE(helpOutput("veltrane.test", "localhost:18443"), expected);
     // Each indent level is two columns.

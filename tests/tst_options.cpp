@@ -52,12 +52,13 @@ void TestOptions::flagsAndValues()
 
     const Options none = parseOptions({"prog", "-s"});
     QVERIFY(none.silent);
-    QVERIFY(!none.console && !none.internet && !none.amx && !none.noamx && !none.help);
+    QVERIFY(!none.console && !none.internet && !none.amx && !none.noamx && !none.findings &&
+            !none.help);
     QVERIFY(!none.domain && !none.output);
 
-    const Options all = parseOptions(
-        {"prog", "-sci", "--amx", "--noamx", "--domain=a.test", "--output", "out.txt"});
-    QVERIFY(all.silent && all.console && all.internet && all.amx && all.noamx);
+    const Options all = parseOptions({"prog", "-sci", "--amx", "--noamx", "--findings",
+                                      "--domain=a.test", "--output", "out.txt"});
+    QVERIFY(all.silent && all.console && all.internet && all.amx && all.noamx && all.findings);
     QCOMPARE(all.domain, std::optional<QString>("a.test"));
     QCOMPARE(all.output, std::optional<QString>("out.txt"));
 
