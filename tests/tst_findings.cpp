@@ -119,8 +119,7 @@ void TestFindings::lines_data()
                             "connect to server)";
     QTest::newRow("agent blocks")
         << "64=ping-noreply 66=curl-v-refused 68=curl-v-ok"
-        << "ok   The agent's checks: blocked address ping no reply; blocked "
-           "address page " +
+        << "ok   The agent's checks: blocked address ping no reply; blocked address page " +
                refused + "; grey allowed page :80 200 OK";
     QTest::newRow("agent checks")
         << "64=ping-noreply 66=curl-v-refused 68=curl-v-ok 69=curl-v-refused 70=curl-v-ok 71=!"
@@ -132,10 +131,8 @@ void TestFindings::lines_data()
     QTest::newRow("web checks")
         << "51=curl-s-page 52=runner-stopped 53=curl-LIs-ok 54=none 55=!"
         << "look Web checks: host51 answered \u201cVeltrane monitor\u201d; host52 stopped after "
-           "300 "
-           "seconds without finishing; host53 200 OK; host54 printed nothing; host55 could not "
-           "tell (tool could not start) (curl -s prints no reason when a "
-           "transfer fails)";
+           "300 seconds without finishing; host53 200 OK; host54 printed nothing; host55 could "
+           "not tell (tool could not start) (curl -s prints no reason when a transfer fails)";
 
     QTest::newRow("pings")
         << "25=ping-replied 26=ping-loss 27=ping-noreply 28=ping-noname 29=macos-ping-loss "
@@ -143,10 +140,8 @@ void TestFindings::lines_data()
         // Averages 0.166, 0.311 and 13.278 ms.
         << "look Pings: 3 of 7 answered; 40% lost: palo alto; no reply: seattle; failed (Temporary "
            "failure in name resolution): los angeles; 20% lost: chicago; failed (No route to "
-           "host): "
-           "host30; failed (Unknown host): host31; lowest average round trips: palo alto 0.2 ms, "
-           "www "
-           "0.3 ms, chicago 13.3 ms";
+           "host): host30; failed (Unknown host): host31; lowest average round trips: palo alto "
+           "0.2 ms, www 0.3 ms, chicago 13.3 ms";
     QTest::newRow("no names on loopback")
         << "25=ping-noname 26=ping-noname 27=ping-noname 28=ping-noname 29=ping-noname"
         << "look Pings: 0 of 5 answered; failed (Temporary failure in name resolution): www, palo "
@@ -158,10 +153,9 @@ void TestFindings::lines_data()
     QTest::newRow("traceroutes")
         << "7=trace-reached 8=trace-notreached 9=trace-noname 10=trace-unreachable "
            "11=macos-trace-reached 12=!"
-        << "look Traceroutes: host7 reached in 1 hop; host8 not reached (no hop answered); host9 "
-           "failed (Temporary failure in name resolution); host10 failed (No route to host); "
-           "host11 "
-           "reached in 3 hops; host12 could not tell (tool could not start)";
+        << "look Traceroutes: reached in 1 hop: host7; not reached (no hop answered): host8; "
+           "failed (Temporary failure in name resolution): host9; failed (No route to host): "
+           "host10; reached in 3 hops: host11; could not tell (tool could not start): host12";
 
     QTest::newRow("tools not started") << "12=! 49=resolvconf 50=!"
                                        << "look Could not start: tool, resolvectl";

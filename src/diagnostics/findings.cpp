@@ -171,23 +171,18 @@ std::optional<Finding> pings(const std::vector<CommandOutput> &outputs,
         return std::nullopt;
 
     Finding finding{overall(parts), {}, {}};
-    // The hosts that did not simply answer, grouped by what they did.
-    QList<std::pair<QString, QStringList>> groups;
+    // The hosts that did not simply answer, by what they did.
+    std::vector<Part> others;
     qsizetype answered = 0;
     for (const Part &part : parts) {
         finding.rows.append(part.row);
         answered += part.answered ? 1 : 0;
-        if (part.level == Level::Fine)
-            continue;
-        auto group = std::find_if(groups.begin(), groups.end(),
-                                  [&part](const auto &g) { return g.first == part.phrase; });
-        if (group == groups.end())
-            group = groups.insert(groups.end(), {part.phrase, {}});
-        group->second.append(part.label);
+        if (part.level != Level::Fine)
+            others.push_back(part);
     }
     finding.text = QStringLiteral("Pings: %1 of %2 answered").arg(answered).arg(parts.size());
-    for (const auto &[phrase, labels] : groups)
-        finding.text += QStringLiteral("; %1: %2").arg(phrase, someOf(labels));
+    if (!others.empty())
+        finding.text += QStringLiteral("; ") + byPhrase(others);
     std::sort(averages.begin(), averages.end());
     QStringList fastest;
     for (std::size_t i = 0; i < averages.size() && i < 3; ++i)
@@ -208,7 +203,10 @@ std::optional<Finding> traces(const std::vector<CommandOutput> &outputs)
     }
     if (parts.empty())
         return std::nullopt;
-    return joined(QStringLiteral("Traceroutes: "), parts, QStringLiteral("; "));
+    Finding finding{overall(parts), QStringLiteral("Traceroutes: ") + byPhrase(parts), {}};
+    for (const Part &part : parts)
+        finding.rows.append(part.row);
+    return finding;
 }
 
 // Whether the agent let a check through, against what it is expected to do.

@@ -69,12 +69,26 @@ Finding joined(const QString &lead, const std::vector<Part> &parts, const QStrin
     return finding;
 }
 
-QString someOf(const QStringList &names)
+QString byPhrase(const std::vector<Part> &parts)
 {
-    if (names.size() <= 4)
-        return names.join(QStringLiteral(", "));
-    return names.first(3).join(QStringLiteral(", ")) +
-           QStringLiteral(" and %1 more").arg(names.size() - 3);
+    QList<std::pair<QString, QStringList>> groups;
+    for (const Part &part : parts) {
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&part](const auto &g) { return g.first == part.phrase; });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), {part.phrase, {}});
+        group->second.append(part.label);
+    }
+    QStringList texts;
+    for (const auto &[phrase, labels] : groups) {
+        // A few names, the rest counted: a finding stays one line.
+        const QString names = labels.size() <= 4
+                                  ? labels.join(QStringLiteral(", "))
+                                  : labels.first(3).join(QStringLiteral(", ")) +
+                                        QStringLiteral(" and %1 more").arg(labels.size() - 3);
+        texts.append(phrase + QStringLiteral(": ") + names);
+    }
+    return texts.join(QStringLiteral("; "));
 }
 
 Part digPart(const CommandOutput &output, const QString &label, DigShows shows)

@@ -44,8 +44,9 @@ QString cannotTell(const CommandOutput &output);
 Level overall(const std::vector<Part> &parts);
 // The lead followed by every part's label and phrase.
 Finding joined(const QString &lead, const std::vector<Part> &parts, const QString &separator);
-// A few names, the rest counted: a finding stays one line.
-QString someOf(const QStringList &names);
+// The parts grouped by phrase, in the order found, each phrase followed by a
+// few of its labels: "failed (Unknown host): paris, london".
+QString byPhrase(const std::vector<Part> &parts);
 
 // A dig query: fine when it answered NOERROR with records.
 enum class DigShows
