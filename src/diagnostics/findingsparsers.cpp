@@ -39,18 +39,18 @@ void appendNew(QStringList &list, const QString &value)
 
 } // namespace
 
-DigReading readDig(const QString &stdOut)
+DigReading readDig(const QString &output)
 {
     DigReading reading;
     static const auto header = lines(QStringLiteral("^;; ->>HEADER<<-.* status: (\\w+),"));
     // Only the last answer counts: dig may have retried after an error.
-    if (const auto match = lastMatch(header, stdOut)) {
+    if (const auto match = lastMatch(header, output)) {
         reading.outcome = DigReading::Outcome::Answered;
         reading.status = match->captured(1);
-        const QString answers = stdOut.section(QStringLiteral(";; ANSWER SECTION:\n"), -1);
+        const QString answers = output.section(QStringLiteral(";; ANSWER SECTION:\n"), -1);
         static const auto record =
             QRegularExpression(QStringLiteral("^\\S+\\s+\\d+\\s+\\S+\\s+\\S+\\s+(.*)$"));
-        if (answers.size() < stdOut.size()) {
+        if (answers.size() < output.size()) {
             for (const QString &line : answers.split(u'\n')) {
                 const Match match = record.match(line);
                 if (!match.hasMatch())
@@ -61,13 +61,13 @@ DigReading readDig(const QString &stdOut)
         return reading;
     }
     static const auto setupFailed = lines(QStringLiteral("^;; .* failed: (.*?)\\.?$"));
-    if (stdOut.contains(QLatin1String("timed out")))
+    if (output.contains(QLatin1String("timed out")))
         reading.outcome = DigReading::Outcome::NoAnswerInTime;
-    else if (stdOut.contains(QLatin1String("connection refused")))
+    else if (output.contains(QLatin1String("connection refused")))
         reading.outcome = DigReading::Outcome::Refused;
-    else if (stdOut.contains(QLatin1String("unreachable")))
+    else if (output.contains(QLatin1String("unreachable")))
         reading.outcome = DigReading::Outcome::Unreachable;
-    else if (const auto match = lastMatch(setupFailed, stdOut)) {
+    else if (const auto match = lastMatch(setupFailed, output)) {
         reading.outcome = DigReading::Outcome::Failed;
         reading.problem = match->captured(1);
     }

@@ -9,7 +9,8 @@
 // macOS. Each takes the streams as the report carries them and never guesses:
 // output of a shape it does not know is Unreadable.
 
-// One dig query. dig prints its errors on standard output.
+// One dig query, from both its streams: dig prints most of its errors on
+// standard output.
 struct DigReading
 {
     enum class Outcome
@@ -29,7 +30,7 @@ struct DigReading
     // dig's own words when it could not send the query.
     QString problem;
 };
-DigReading readDig(const QString &stdOut);
+DigReading readDig(const QString &output);
 
 // One ping run of one or more echo requests.
 struct PingReading
