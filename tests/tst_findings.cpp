@@ -14,10 +14,10 @@ QByteArray captured(const QString &name)
 
 // "13=dig-timedout" gives row 13 the streams captured under that name, "13=!"
 // a tool that could not start. Each command points at "host<row>".
-std::vector<CommandOutput> outputs(const QString &spec)
+std::vector<CommandOutput> outputs(const QString &described)
 {
     std::vector<CommandOutput> list;
-    for (const QString &item : spec.split(u' ')) {
+    for (const QString &item : described.split(u' ')) {
         const int row = item.section(u'=', 0, 0).toInt();
         const QString name = item.section(u'=', 1);
         CommandOutput output{
