@@ -20,8 +20,8 @@ namespace {
 LocalSystem linuxMachine(const QString &changes = "", bool root = false)
 {
     QSet<QString> files = {"/run/systemd/journal", "/usr/sbin/traceroute", "/sbin/traceroute"};
-    for (const char *tool : {"dig", "nslookup", "ping", "ps", "curl", "ip", "journalctl", "sh",
-                             "ls", "cat"})
+    for (const char *tool :
+         {"dig", "nslookup", "ping", "ps", "curl", "ip", "journalctl", "sh", "ls", "cat"})
         files << QString("/bin/") + tool << QString("/usr/bin/") + tool;
     for (const QString &change : changes.split(u' ', Qt::SkipEmptyParts)) {
         if (change.startsWith(u'-'))
@@ -33,7 +33,7 @@ LocalSystem linuxMachine(const QString &changes = "", bool root = false)
     return {Platform::Linux, root, has, has};
 }
 
-QStringList names(bool withDomain, bool gate, const LocalSystem &system)
+std::vector<Test> battery(bool withDomain, bool gate, const LocalSystem &system)
 {
     BatteryInputs inputs;
     inputs.endpoints = builtInEndpoints();
@@ -41,8 +41,13 @@ QStringList names(bool withDomain, bool gate, const LocalSystem &system)
         inputs.testDomain = "probe.test";
     inputs.agentGate = gate;
     inputs.agentLogFiles = {"/logs/a.log"};
+    return batteryTests(inputs, system);
+}
+
+QStringList names(bool withDomain, bool gate, const LocalSystem &system)
+{
     QStringList list;
-    for (const Test &test : batteryTests(inputs, system))
+    for (const Test &test : battery(withDomain, gate, system))
         list << commandDisplayName(test.launchPath, test.args, test.comment);
     return list;
 }
@@ -96,6 +101,15 @@ void TestBattery::listing()
     expected.remove(1, 5);
     QCOMPARE(names(false, true, system), expected);
     QCOMPARE(names(false, false, system), expected.first(51));
+
+    // Each test knows its row of the table; the log file between 62 and 63 has none.
+    QList<int> rows;
+    for (const Test &test : battery(true, true, system))
+        rows << test.row;
+    QList<int> expectedRows;
+    for (int row = 1; row <= 71; ++row)
+        expectedRows << row << (row == 62 ? QList<int>{0} : QList<int>{});
+    QCOMPARE(rows, expectedRows);
 }
 
 void TestBattery::linuxVariants_data()

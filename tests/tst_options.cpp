@@ -46,12 +46,14 @@ void TestOptions::runMode()
 void TestOptions::flagsAndValues()
 {
     const Options none = parseOptions({"prog", "-s"});
-    QVERIFY(!none.console && !none.internet && !none.amx && !none.noamx && !none.help);
+    QVERIFY(!none.console && !none.internet && !none.amx && !none.noamx && !none.findings &&
+            !none.help);
     QVERIFY(!none.domain && !none.output);
 
-    const Options all = parseOptions({"prog", "-sci", "--amx", "--noamx", "--domain=a.test", "-d",
-                                      "b.test", "--output", "one", "-o", "two"});
-    QVERIFY(all.silent && all.console && all.internet && all.amx && all.noamx);
+    const Options all =
+        parseOptions({"prog", "-sci", "--amx", "--noamx", "--findings", "--domain=a.test", "-d",
+                      "b.test", "--output", "one", "-o", "two"});
+    QVERIFY(all.silent && all.console && all.internet && all.amx && all.noamx && all.findings);
     // The first of repeated values counts.
     QCOMPARE(all.domain, std::optional<QString>("a.test"));
     QCOMPARE(all.output, std::optional<QString>("one"));
@@ -77,6 +79,7 @@ void TestOptions::help()
         "-c --console, Output all results to console as text\n"
         "--amx, Force the Ambrix tests to be performed\n"
         "--noamx, Skip the Ambrix tests even if it's installed\n"
+        "--findings, Print what the tests show to the console after everything else\n"
         "-h --help -?, Display this usage statement\n";
     QCOMPARE(helpOutput("veltrane.test", "localhost:18443"), expected);
     // Each indent level is two columns; a word longer than a line stays whole.

@@ -13,6 +13,7 @@ QStringList helpTexts(const QString &serviceDomain, const QString &resultsServer
         "-c --console, Output all results to console as text",
         "--amx, Force the Ambrix tests to be performed",
         "--noamx, Skip the Ambrix tests even if it's installed",
+        "--findings, Print what the tests show to the console after everything else",
         "-h --help -?, Display this usage statement",
     };
 }

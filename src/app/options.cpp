@@ -25,10 +25,11 @@ Options parseOptions(const QStringList &arguments)
     const QCommandLineOption console(QStringList{"c", "console"});
     const QCommandLineOption amx("amx");
     const QCommandLineOption noamx("noamx");
+    const QCommandLineOption findings("findings");
     const QCommandLineOption help(QStringList{"h", "help", "?"});
 
     QCommandLineParser parser;
-    parser.addOptions({domain, silent, internet, output, console, amx, noamx, help});
+    parser.addOptions({domain, silent, internet, output, console, amx, noamx, findings, help});
     // parse() reports unknown options as a failure but still records the known
     // ones; unknown arguments are to be ignored, so the result is not checked.
     (void)parser.parse(arguments);
@@ -40,6 +41,7 @@ Options parseOptions(const QStringList &arguments)
     options.console = parser.isSet(console);
     options.amx = parser.isSet(amx);
     options.noamx = parser.isSet(noamx);
+    options.findings = parser.isSet(findings);
     options.domain = firstValue(parser, domain);
     options.output = firstValue(parser, output);
     return options;

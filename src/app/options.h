@@ -15,6 +15,7 @@ struct Options
     bool console = false;
     bool amx = false;
     bool noamx = false;
+    bool findings = false;
     std::optional<QString> domain;
     std::optional<QString> output;
 };

@@ -281,6 +281,9 @@ std::vector<Test> commonTests(const BatteryInputs &inputs, const LocalSystem &sy
     t.push_back(tool(system, curl, {"-s", e.BlockPageHost + "/monitor.php"}));                // 54
     t.push_back(tool(system, curl, {"-s", e.WebServerAddress}));                              // 55
     t.push_back(softwareOverviewTest(system));                                                // 56
+    // Rows 2 to 6 run only with a test domain.
+    for (std::size_t i = 0; i < t.size(); ++i)
+        t[i].row = int(i) + (i == 0 || inputs.testDomain ? 1 : 6);
     return t;
 }
 
@@ -318,6 +321,14 @@ std::vector<Test> agentTests(const BatteryInputs &inputs, const LocalSystem &sys
                       "(Blocked page from grey IP)")); // 70
     t.push_back(shell(system, curl + e.GreyTestAddress + ":8081/malware.htm",
                       "(Blocked page from grey IP)")); // 71
+    // The log files stand between rows 62 and 63 and have no row of their own.
+    const auto logs = std::size_t(inputs.agentLogFiles.size());
+    const std::size_t firstLog = t.size() - logs - 9;
+    int row = inputs.testDomain ? 57 : 58;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const bool isLog = i >= firstLog && i < firstLog + logs;
+        t[i].row = isLog ? 0 : row++;
+    }
     return t;
 }
 

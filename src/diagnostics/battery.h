@@ -16,6 +16,8 @@ struct Test
     QString launchPath;
     QStringList args;
     std::optional<QString> comment;
+    // Its row in the battery table: 1 to 71, 0 for an agent log file.
+    int row = 0;
     // How the report names the command where that differs from what runs: a
     // file name that is not UTF-8 is shown with its bytes escaped.
     std::optional<QString> displayName = std::nullopt;
