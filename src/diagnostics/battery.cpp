@@ -15,7 +15,8 @@ const QStringList toolDirectories = {"/usr/local/sbin", "/usr/local/bin", "/usr/
 
 const QString systemLogPattern = QStringLiteral("\"kernel|launchd|vpn|dns|configd|racoon|tirrel\"");
 
-// The tool at its written path, or of the same name in the system directories.
+} // namespace
+
 std::optional<QString> findTool(const QString &writtenPath, const LocalSystem &system)
 {
     if (system.isExecutable(writtenPath))
@@ -28,6 +29,8 @@ std::optional<QString> findTool(const QString &writtenPath, const LocalSystem &s
     }
     return std::nullopt;
 }
+
+namespace {
 
 bool onMac(const LocalSystem &system)
 {
