@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "buildconfig.h"
 #include "endpoints.h"
 #include "help.h"
 #include "maincontroller.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -33,6 +35,8 @@ void printHelp()
 int runWindowed(int &argc, char **argv)
 {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QLatin1String(buildconfig::appId));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256.png")));
     quitOnTerminationSignals();
     MainController controller;
     return showMainWindow(controller);
