@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the program with the options given.
+# Sets up and builds the program (not the tests) in build/, then runs it with the
+# options given. Quiet unless something fails; with nothing changed since the
+# last run it starts at once.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$repo/scripts/setup.sh" "$repo/build"
+VELTRANE_TARGETS=veltrane-diagnostic "$repo/scripts/setup.sh" "$repo/build" -DBUILD_TESTING=OFF
 exec "$repo/build/bin/veltrane-diagnostic" "$@"

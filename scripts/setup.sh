@@ -1,41 +1,72 @@
 #!/usr/bin/env bash
 # Installs what is missing from the distribution's packages, then configures and
-# builds. Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
-# Set VELTRANE_TEST_PACKAGES=1 to also install the tools the test suite drives,
-# and VELTRANE_TEST_CERTIFICATES=DIR to make the test certificates there.
+# builds, quietly: the output goes to BUILD_DIR/setup.log and is shown only when
+# a step fails.
+# Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+# VELTRANE_TARGETS: the targets to build, separated by blanks (default: all).
+# VELTRANE_TEST_PACKAGES=1: also install the tools the tests drive.
+# VELTRANE_TEST_CERTIFICATES=DIR: make the test certificates there.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="$1"
 shift
 
-packages=(cmake g++ ninja-build qt6-base-dev)
+packages=(cmake g++ ninja-build qt6-base-dev ccache)
 if [[ "${VELTRANE_TEST_PACKAGES:-0}" == 1 ]]; then
     # The battery's tools, a private network namespace, a display for the
-    # window tests and openssl for the test server's certificates.
+    # window tests, openssl for the test server's certificates, and what
+    # builds and checks the Debian package.
     packages+=(bind9-dnsutils iputils-ping traceroute curl net-tools iproute2 procps
-               util-linux xvfb xauth openssl fonts-dejavu-core)
+               util-linux xvfb xauth openssl fonts-dejavu-core
+               dpkg-dev file desktop-file-utils appstream groff-base)
 fi
 
 missing=()
+installed="$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null || true)"
 for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-        missing+=("$package")
+    grep -qx "$package install ok installed" <<<"$installed" || missing+=("$package")
 done
+
+mkdir -p "$build_dir"
+log="$build_dir/setup.log"
+: >"$log"
+quietly() {
+    "$@" >>"$log" 2>&1 || {
+        status=$?
+        cat "$log" >&2
+        echo "failed ($status): $*" >&2
+        exit "$status"
+    }
+}
+
 if ((${#missing[@]})); then
     sudo=()
     [[ "$(id -u)" == 0 ]] || sudo=(sudo)
     echo "installing: ${missing[*]}" >&2
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >&2
+    quietly "${sudo[@]}" apt-get update -qq
+    quietly "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        --no-install-recommends "${missing[@]}"
 fi
 
 # The test build's certificates, made once per build folder.
 certs="${VELTRANE_TEST_CERTIFICATES:-}"
 if [[ -n "$certs" && ! -e "$certs/ca.pem" ]]; then
-    "$repo/tests/make-test-certificates.sh" "$certs"
+    quietly "$repo/tests/make-test-certificates.sh" "$certs"
 fi
 
-cmake -S "$repo" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >&2
-cmake --build "$build_dir" >&2
+# The test build and build/ differ only in the endpoints and the trusted
+# certificates: through ccache they share every other object.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$repo}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER-ccache}"
+
+# Configured again only when the arguments change; the build itself reruns
+# cmake when a CMakeLists.txt does.
+arguments="$(printf '%s\n' -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@")"
+if [[ ! -f "$build_dir/build.ninja" || "$(cat "$build_dir/setup.args" 2>/dev/null)" != "$arguments" ]]; then
+    rm -f "$build_dir/setup.args"
+    quietly cmake -S "$repo" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    printf '%s\n' "$arguments" >"$build_dir/setup.args"
+fi
+read -ra targets <<<"${VELTRANE_TARGETS:-all}"
+quietly cmake --build "$build_dir" --target "${targets[@]}"

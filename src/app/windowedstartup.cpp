@@ -1,14 +1,19 @@
 #include "windowedstartup.h"
 
+#include "buildconfig.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "termination.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int runWindowed(int &argc, char **argv)
 {
     QApplication app(argc, argv);
+    // The desktop matches the window to its menu entry by this name.
+    QGuiApplication::setDesktopFileName(QLatin1String(buildconfig::appId));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256.png")));
     quitOnTerminationSignals();
     MainController controller;
     return showMainWindow(controller);

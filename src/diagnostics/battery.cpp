@@ -17,7 +17,8 @@ namespace {
 
 const QString systemLogPattern = QStringLiteral("\"kernel|launchd|vpn|dns|configd|racoon|tirrel\"");
 
-// The tool at its written path, or of the same name in the system directories.
+} // namespace
+
 std::optional<QString> findTool(const QString &writtenPath, const LocalSystem &system)
 {
     if (system.isExecutable(writtenPath))
@@ -30,6 +31,8 @@ std::optional<QString> findTool(const QString &writtenPath, const LocalSystem &s
     }
     return std::nullopt;
 }
+
+namespace {
 
 bool onMac(const LocalSystem &system)
 {

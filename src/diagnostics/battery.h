@@ -148,6 +148,10 @@ Test tracerouteTest(const QString &host, const LocalSystem &system);
 // would hold its row until the deadline); its block says what it is.
 Test logTest(const QString &path, const LocalSystem &system);
 
+// The tool at its written path, or of the same name in the system directories;
+// nothing when it is found nowhere.
+std::optional<QString> findTool(const QString &writtenPath, const LocalSystem &system);
+
 // The path a written launch path is started from: on Linux the written path
 // when it is an executable file, else the same tool in the system directories
 // (not $PATH, which the user controls); the written path when found nowhere,
