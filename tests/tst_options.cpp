@@ -33,6 +33,12 @@ void TestOptions::runMode_data()
         << QStringList{"-s", "x-psn_y"} << RunMode::Windowed;
     QTest::newRow("unknown arguments are ignored")
         << QStringList{"--bogus", "-s", "stray", "-z"} << RunMode::Windowless;
+    // Asked for a file, the user must not get an upload instead.
+    QTest::newRow("-o without a value") << QStringList{"-s", "-o"} << RunMode::UsageError;
+    QTest::newRow("-o with an empty value")
+        << QStringList{"-s", "-o", "", "-o", "f"} << RunMode::UsageError;
+    QTest::newRow("--output= empty") << QStringList{"--output="} << RunMode::UsageError;
+    QTest::newRow("help wins over a usage error") << QStringList{"-h", "-o"} << RunMode::Help;
 }
 
 void TestOptions::runMode()
@@ -59,6 +65,9 @@ void TestOptions::flagsAndValues()
     QCOMPARE(all.output, std::optional<QString>("one"));
     // An empty value is a value: it leaves the output file empty, not absent.
     QCOMPARE(parseOptions({"prog", "-o", ""}).output, std::optional<QString>(QString()));
+    // Each unknown option once, as typed; compacted short flags one by one.
+    QCOMPARE(parseOptions({"prog", "--ouput", "x", "-sz", "--ouput=y", "-qz"}).unknownOptions,
+             QStringList({"--ouput", "-z", "-q"}));
 }
 
 void TestOptions::help()

@@ -75,6 +75,11 @@ void TestWindowless::outcomes_data()
     const QByteArray url = "url=https://results.test/r/1\n";
     const auto help = helpOutput(endpoints::ServiceDomain, endpoints::ResultsServerHost).toUtf8();
     row({"-s", "-h"}, 0, help, 0);
+    // Nothing runs, nothing is sent: one line says why.
+    row({"-s", "-c", "--ouput", "-o"}, 2, "", 0, {}, "-o/--output needs a file name (see -h)");
+    const QByteArray noDisplay = "the window needs a display; -s runs the tests without one";
+    row({}, 2, "", 0, {}, noDisplay);
+    row({"-s", "-psn_0_1"}, 2, "", 0, {}, noDisplay);
     row({"-s"}, 0, url, 1);
     row({"-s", "-c", "-d", "probe.veltrane.test", "--amx"}, 0, "%R\n", 0);
     row({"-s", "-o", "~/f"}, 0, "outputFile=%H/home/f\n", 0, "home/f");
@@ -112,7 +117,8 @@ void TestWindowless::outcomes()
     // No display, no proxy, and the default desktop folder, ~/Desktop.
     for (const QString &name : env.keys()) {
         if (name.endsWith("_proxy", Qt::CaseInsensitive) ||
-            QStringList{"XDG_CONFIG_HOME", "DISPLAY", "WAYLAND_DISPLAY"}.contains(name))
+            QStringList{"XDG_CONFIG_HOME", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}
+                .contains(name))
             env.remove(name);
     }
     program.setProcessEnvironment(env);

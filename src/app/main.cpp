@@ -5,6 +5,19 @@
 
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
+
+namespace {
+
+// Qt cannot open a window without a display server, and would abort trying.
+bool windowCanOpen()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -15,15 +28,28 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const Options options = parseOptions(arguments);
+    // The desktop's launcher adds arguments of its own; nobody reads the
+    // terminal then.
+    if (!isDesktopLaunch(arguments)) {
+        for (const QString &name : options.unknownOptions)
+            qWarning("ignoring unknown option %s", qUtf8Printable(name));
+    }
 
     switch (chooseRunMode(arguments, options)) {
     case RunMode::Help:
         printHelp();
         return 0;
+    case RunMode::UsageError:
+        qWarning("%s (see -h)", qUtf8Printable(*options.usageError));
+        return 2;
     case RunMode::Windowless:
         return runWindowless(argc, argv, options);
     case RunMode::Windowed:
         break;
+    }
+    if (!windowCanOpen()) {
+        qWarning("the window needs a display; -s runs the tests without one");
+        return 2;
     }
     return runWindowed(argc, argv);
 }

@@ -14,6 +14,17 @@ std::optional<QString> firstValue(const QCommandLineParser &parser,
     return values.first();
 }
 
+// The parser gives unknown names without their dashes, and once per
+// occurrence.
+QStringList asTyped(const QStringList &names)
+{
+    QStringList typed;
+    for (const QString &name : names)
+        typed.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    typed.removeDuplicates();
+    return typed;
+}
+
 } // namespace
 
 Options parseOptions(const QStringList &arguments)
@@ -44,6 +55,10 @@ Options parseOptions(const QStringList &arguments)
     options.findings = parser.isSet(findings);
     options.domain = firstValue(parser, domain);
     options.output = firstValue(parser, output);
+    options.unknownOptions = asTyped(parser.unknownOptionNames());
+    // Asked for a file, the user must not get an upload instead.
+    if (parser.isSet(output) && options.output.value_or(QString()).isEmpty())
+        options.usageError = QStringLiteral("-o/--output needs a file name");
     return options;
 }
 
@@ -62,5 +77,7 @@ RunMode chooseRunMode(const QStringList &arguments, const Options &options)
         return RunMode::Windowed;
     if (options.help)
         return RunMode::Help;
+    if (options.usageError)
+        return RunMode::UsageError;
     return options.silent ? RunMode::Windowless : RunMode::Windowed;
 }

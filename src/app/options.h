@@ -18,16 +18,22 @@ struct Options
     bool findings = false;
     std::optional<QString> domain;
     std::optional<QString> output;
+    // Options the program does not know, as typed ("--ouput", "-x"), each once.
+    QStringList unknownOptions;
+    // Why the command line cannot be run as given.
+    std::optional<QString> usageError;
 };
 
 enum class RunMode
 {
     Help,
+    UsageError,
     Windowed,
     Windowless
 };
 
-// arguments[0] is the program path. Unknown arguments are ignored silently.
+// arguments[0] is the program path. Unknown arguments are ignored, but unknown
+// options are listed so that a typo can be pointed out.
 Options parseOptions(const QStringList &arguments);
 
 // The desktop's launcher adds a "-psn_..." argument; any element holding it,
