@@ -45,12 +45,20 @@ QSslConfiguration uploadTlsConfiguration(QByteArrayView extraCaPem)
     return tls;
 }
 
+Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
+           std::chrono::milliseconds transferTimeout)
+    : serverURL(url), delegate(delegate), body(body), transferTimeout(transferTimeout)
+{
+    upload();
+}
+
 Http::Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
            std::chrono::milliseconds transferTimeout)
-    : serverURL(url), delegate(delegate), transferTimeout(transferTimeout)
+    : serverURL(url), delegate(delegate), body(&heldBody), transferTimeout(transferTimeout)
 {
-    manager.setProxyFactory(new SystemProxyFactory); // owned by the manager
-    upload(data);
+    heldBody.setData(data);
+    heldBody.open(QIODevice::ReadOnly);
+    upload();
 }
 
 Http::~Http()
@@ -63,22 +71,26 @@ Http::~Http()
     }
 }
 
-void Http::upload(const QByteArray &data)
+void Http::upload()
 {
-    if (data.isEmpty() || !serverURL.isValid()) {
+    manager.setProxyFactory(new SystemProxyFactory); // owned by the manager
+    if (!body || !body->isReadable() || body->isSequential() || body->size() == 0 ||
+        !serverURL.isValid()) {
         uploadSucceeded(false);
         return;
     }
-    PostRequest post = postRequestWithURL(serverURL, uploadBoundary, data);
-    post.request.setSslConfiguration(
+    PostRequest post = postRequestWithURL(serverURL, uploadBoundary, body);
+    QNetworkRequest &request = post.request;
+    request.setSslConfiguration(
         uploadTlsConfiguration(QByteArrayView(buildconfig::extraCaCertificates)));
     // A POST redirected with 301/302/303 would be repeated as a GET without
     // the report; a redirect is answered as it stands instead.
-    post.request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                              QNetworkRequest::ManualRedirectPolicy);
-    post.request.setTransferTimeout(static_cast<int>(transferTimeout.count()));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(static_cast<int>(transferTimeout.count()));
 
-    exchange = manager.post(post.request, post.body);
+    exchange = manager.post(request, post.body.get());
+    post.body.release()->setParent(exchange); // freed with its exchange
     connect(exchange, &QNetworkReply::metaDataChanged, this, &Http::didReceiveResponse);
     connect(exchange, &QNetworkReply::readyRead, this, &Http::didReceiveData);
     connect(exchange, &QNetworkReply::finished, this, &Http::exchangeFinished);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QNetworkAccessManager>
@@ -21,7 +22,7 @@ class QNetworkReply;
 // Certificate checks are never switched off.
 QSslConfiguration uploadTlsConfiguration(QByteArrayView extraCaPem);
 
-// One upload: posts data as the file field of a multipart form and tells the
+// One upload: posts the body as the file field of a multipart form and tells the
 // delegate the outcome exactly once. The server's answer body is the reply.
 // The object stays readable after its callback; its owner must not delete it
 // from inside the callback.
@@ -34,8 +35,14 @@ public:
     // server cannot hold a windowless run for ever.
     static constexpr std::chrono::milliseconds defaultTransferTimeout = std::chrono::seconds(60);
 
-    // Starts the upload at once. Empty data, or a URL that is not valid, fails
-    // at once: the delegate hears of it before the constructor returns.
+    // Starts the upload at once. body must be open for reading and not
+    // sequential; it is read from its start and must stay unchanged and alive
+    // while the upload runs (the caller keeps it). An empty body, or a URL that
+    // is not valid, fails at once: the delegate hears of it before the
+    // constructor returns.
+    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
+         std::chrono::milliseconds transferTimeout = defaultTransferTimeout);
+    // The same for a body held in memory.
     Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
          std::chrono::milliseconds transferTimeout = defaultTransferTimeout);
     ~Http() override;
@@ -48,7 +55,7 @@ public:
     const std::optional<QString> &reply() const { return replyText; }
 
 private:
-    void upload(const QByteArray &data);
+    void upload();
     void uploadSucceeded(bool succeeded);
     void didReceiveResponse();
     void didReceiveData();
@@ -62,6 +69,8 @@ private:
     std::optional<int> httpStatus;
     qint64 rCode = 0;
 
+    QBuffer heldBody;
+    QIODevice *body;
     std::chrono::milliseconds transferTimeout;
     QByteArray receivedBody;
     bool outcomeTold = false;
