@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -22,8 +23,29 @@ class QNetworkReply;
 // Certificate checks are never switched off.
 QSslConfiguration uploadTlsConfiguration(QByteArrayView extraCaPem);
 
-// One upload: posts the body as the file field of a multipart form and tells the
-// delegate the outcome exactly once. The server's answer body is the reply.
+// The results server's answer as the link it is meant to be: UTF-8 text without
+// its trailing white space, at most 8 KiB, holding no control character (an
+// escape sequence would reach the user's terminal). Otherwise no link, and why.
+struct CheckedReply
+{
+    std::optional<QString> link;
+    const char *problem = nullptr;
+};
+CheckedReply checkReply(const QByteArray &body);
+
+// How long an upload may take, so that no server can hold a run for ever.
+struct UploadLimits
+{
+    // An upload that makes no progress for this long fails.
+    std::chrono::milliseconds stall = std::chrono::seconds(60);
+    // The whole upload fails after this long, however steadily a server
+    // trickles.
+    std::chrono::milliseconds whole = std::chrono::seconds(300);
+};
+
+// One upload: posts the body as the file field of a multipart form and tells
+// the delegate the outcome exactly once. The server's answer body is the reply.
+//
 // The object stays readable after its callback; its owner must not delete it
 // from inside the callback.
 class Http : public QObject
@@ -31,35 +53,34 @@ class Http : public QObject
     Q_OBJECT
 
 public:
-    // An upload that makes no progress for this long fails, so that a stalled
-    // server cannot hold a windowless run for ever.
-    static constexpr std::chrono::milliseconds defaultTransferTimeout = std::chrono::seconds(60);
-
     // Starts the upload at once. body must be open for reading and not
     // sequential; it is read from its start and must stay unchanged and alive
     // while the upload runs (the caller keeps it). An empty body, or a URL that
     // is not valid, fails at once: the delegate hears of it before the
     // constructor returns.
-    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
-         std::chrono::milliseconds transferTimeout = defaultTransferTimeout);
+    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const UploadLimits &limits = {});
     // The same for a body held in memory.
     Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
-         std::chrono::milliseconds transferTimeout = defaultTransferTimeout);
+         const UploadLimits &limits = {});
     ~Http() override;
 
-    // True once answer data arrived with a 2xx status (or no status at all).
+    // True once answer data arrived with a 2xx status (or no status at all)
+    // and the answer is a link.
     bool didResponseSucceed() const { return responseDidSucceed; }
     // The status seen when answer data arrived; 0 if none arrived.
     qint64 responseCode() const { return rCode; }
-    // The whole answer body; absent when there was none or it is not UTF-8.
+    // The answer body without its trailing white space; absent when there was
+    // none, or when it is no link that could be shown (see checkReply).
     const std::optional<QString> &reply() const { return replyText; }
 
 private:
     void upload();
+    void send(const QUrl &url);
     void uploadSucceeded(bool succeeded);
     void didReceiveResponse();
     void didReceiveData();
     void exchangeFinished();
+    void giveUp();
 
     QUrl serverURL;
     HttpProtocol *delegate;
@@ -71,9 +92,10 @@ private:
 
     QBuffer heldBody;
     QIODevice *body;
-    std::chrono::milliseconds transferTimeout;
+    UploadLimits limits;
     QByteArray receivedBody;
     bool outcomeTold = false;
     QNetworkAccessManager manager;
     QPointer<QNetworkReply> exchange;
+    QTimer wholeLimit;
 };
