@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Makes the certificates of the test HTTPS server, in tests/certs:
 #   ca.pem                    the test authority; test builds trust it
-#   server.pem, server.key    localhost / 127.0.0.1, issued by the test authority
-#   untrusted.pem, .key       the same names, issued by an authority nobody trusts
+#   server.pem, server.key    localhost / 127.0.0.1 and results.veltrane.test (a
+#                             results host that only a test resolver knows),
+#                             issued by the test authority
+#   other.pem, other.key      other.veltrane.test only, issued by the test authority
+#   untrusted.pem, .key       the names of server.pem, issued by an authority nobody trusts
 # The authorities' keys are thrown away, so no further certificate can be issued
 # in their names. Run again only to replace the set before it expires.
 set -euo pipefail
@@ -16,14 +19,18 @@ basicConstraints = critical, CA:TRUE
 keyUsage = critical, keyCertSign, cRLSign
 subjectKeyIdentifier = hash
 EXT
-cat >"$work/server.ext" <<'EXT'
+server_ext() { # FILE NAMES
+    cat >"$1" <<EXT
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
-subjectAltName = DNS:localhost, IP:127.0.0.1
+subjectAltName = $2
 authorityKeyIdentifier = keyid
 subjectKeyIdentifier = hash
 EXT
+}
+server_ext "$work/server.ext" "DNS:localhost, DNS:results.veltrane.test, IP:127.0.0.1"
+server_ext "$work/other.ext" "DNS:other.veltrane.test"
 
 # Valid from well before today, so that a machine whose clock lags behind
 # still accepts them.
@@ -61,16 +68,19 @@ authority() { # NAME
     request "$1" "/CN=Veltrane diagnostic $1"
     sign "$work/$1.csr" "$work/ca.ext" "$work/$1.pem"
 }
-server() { # NAME ISSUER
-    request "$1" "/CN=localhost"
-    sign "$work/$1.csr" "$work/server.ext" "$work/$1.pem" "$2"
+server() { # NAME ISSUER [EXTENSIONS COMMON-NAME]
+    request "$1" "/CN=${4:-localhost}"
+    sign "$work/$1.csr" "$work/${3:-server}.ext" "$work/$1.pem" "$2"
 }
 
 authority test-authority
 authority untrusted-authority
 server server test-authority
+server other test-authority other other.veltrane.test
 server untrusted untrusted-authority
 
 cp "$work/test-authority.pem" "$out/ca.pem"
-cp "$work/server.pem" "$work/server.key" "$work/untrusted.pem" "$work/untrusted.key" "$out/"
-openssl verify -CAfile "$out/ca.pem" "$out/server.pem"
+for name in server other untrusted; do
+    cp "$work/$name.pem" "$work/$name.key" "$out/"
+done
+openssl verify -CAfile "$out/ca.pem" "$out/server.pem" "$out/other.pem"

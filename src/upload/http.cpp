@@ -2,7 +2,9 @@
 
 #include "buildconfig.h"
 #include "multipart.h"
+#include "resolverlookup.h"
 
+#include <QHostInfo>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -62,15 +64,17 @@ CheckedReply checkReply(const QByteArray &body)
     return {text, nullptr};
 }
 
-Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const UploadLimits &limits)
-    : serverURL(url), delegate(delegate), body(body), limits(limits)
+Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
+           const QHostAddress &secondResolver, const UploadLimits &limits)
+    : serverURL(url), delegate(delegate), body(body), secondResolver(secondResolver), limits(limits)
 {
     upload();
 }
 
 Http::Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
-           const UploadLimits &limits)
-    : serverURL(url), delegate(delegate), body(&heldBody), limits(limits)
+           const QHostAddress &secondResolver, const UploadLimits &limits)
+    : serverURL(url), delegate(delegate), body(&heldBody), secondResolver(secondResolver),
+      limits(limits)
 {
     heldBody.setData(data);
     heldBody.open(QIODevice::ReadOnly);
@@ -85,6 +89,8 @@ Http::~Http()
         exchange->disconnect(this);
         exchange->abort();
     }
+    if (systemLookupId >= 0)
+        QHostInfo::abortHostLookup(systemLookupId);
 }
 
 void Http::upload()
@@ -97,6 +103,8 @@ void Http::upload()
                  qlonglong(seconds.count()));
         giveUp();
     });
+    lookupLimit.setSingleShot(true);
+    connect(&lookupLimit, &QTimer::timeout, this, [this] { chooseElsewhere(true); });
 
     if (!body || !body->isReadable() || body->isSequential() || body->size() == 0 ||
         !serverURL.isValid()) {
@@ -118,9 +126,23 @@ void Http::send(const QUrl &url)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(static_cast<int>(limits.stall.count()));
+    if (triedElsewhere) {
+        // Sent to an address, the request still names the server, and the
+        // server must still prove that name (also sent as the TLS server name).
+        request.setPeerVerifyName(serverURL.host());
+        QByteArray host = QUrl::toAce(serverURL.host());
+        if (serverURL.port() != -1)
+            host += ':' + QByteArray::number(serverURL.port());
+        request.setRawHeader("Host", host);
+        // Over HTTP/2 the server would be named by the URL's authority, the
+        // address; HTTP/1.1 sends the Host header as set here.
+        request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    }
 
+    secured = false;
     exchange = manager.post(request, post.body.get());
     post.body.release()->setParent(exchange); // freed with its exchange
+    connect(exchange, &QNetworkReply::encrypted, this, [this] { secured = true; });
     connect(exchange, &QNetworkReply::metaDataChanged, this, &Http::didReceiveResponse);
     connect(exchange, &QNetworkReply::readyRead, this, &Http::didReceiveData);
     connect(exchange, &QNetworkReply::finished, this, &Http::exchangeFinished);
@@ -164,6 +186,10 @@ void Http::exchangeFinished()
     if (outcomeTold)
         return;
     exchange->disconnect(this);
+    if (mayTryElsewhere()) {
+        lookUpElsewhere();
+        return;
+    }
     const bool complete = exchange->error() == QNetworkReply::NoError;
     // The body is checked whole, once: a character may span two chunks.
     if (!receivedBody.isEmpty()) {
@@ -177,12 +203,96 @@ void Http::exchangeFinished()
     uploadSucceeded(complete && uploadDidSucceed);
 }
 
+// Only a try that failed before the connection was secured: until then the
+// request cannot have reached the server, so it is never stored twice.
+bool Http::mayTryElsewhere() const
+{
+    if (triedElsewhere || secured || httpStatus || !receivedBody.isEmpty() ||
+        secondResolver.isNull() || !QHostAddress(serverURL.host()).isNull())
+        return false;
+    switch (exchange->error()) {
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError: // no progress within the stall limit
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::UnknownNetworkError: // unreachable
+        return true;
+    default:
+        return false;
+    }
+}
+
+void Http::lookUpElsewhere()
+{
+    lookingUp = true;
+    lookupLimit.start(limits.lookup);
+    // What the first try was given, so that the second goes elsewhere.
+    if (exchange->error() == QNetworkReply::HostNotFoundError) {
+        systemAddresses = QList<QHostAddress>();
+    } else {
+        systemLookupId =
+            QHostInfo::lookupHost(serverURL.host(), this, [this](const QHostInfo &info) {
+                systemLookupId = -1;
+                systemAddresses = info.addresses();
+                chooseElsewhere(false);
+            });
+    }
+    exchange->deleteLater();
+    lookup = std::make_unique<ResolverLookup>(secondResolver);
+    connect(lookup.get(), &ResolverLookup::finished, this,
+            [this](const QList<QHostAddress> &addresses) {
+                resolverAddresses = addresses;
+                chooseElsewhere(false);
+            });
+    lookup->lookUp(serverURL.host());
+}
+
+// Once both lookups are in, or the resolver gave nothing, or time is up.
+void Http::chooseElsewhere(bool timeIsUp)
+{
+    if (!lookingUp)
+        return;
+    if (!timeIsUp && !(resolverAddresses && (resolverAddresses->isEmpty() || systemAddresses)))
+        return;
+    stopLookingUp();
+    QList<QHostAddress> fresh;
+    for (const QHostAddress &address : resolverAddresses.value_or(QList<QHostAddress>())) {
+        if (!systemAddresses.value_or(QList<QHostAddress>()).contains(address))
+            fresh.append(address);
+    }
+    if (fresh.isEmpty()) {
+        uploadSucceeded(false);
+        return;
+    }
+    triedElsewhere = true;
+    qWarning("the results server did not answer through the system's resolver; sent through %s",
+             qUtf8Printable(secondResolver.toString()));
+    QUrl url = serverURL;
+    url.setHost(fresh.first().toString());
+    send(url);
+}
+
+void Http::stopLookingUp()
+{
+    lookingUp = false;
+    lookupLimit.stop();
+    if (systemLookupId >= 0)
+        QHostInfo::abortHostLookup(systemLookupId);
+    systemLookupId = -1;
+    // Not deleted here: this may run inside its signal.
+    if (lookup)
+        lookup->disconnect(this);
+}
+
 void Http::giveUp()
 {
     if (exchange && exchange->isRunning()) {
         exchange->disconnect(this);
         exchange->abort();
     }
+    stopLookingUp();
     uploadSucceeded(false);
 }
 

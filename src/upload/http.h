@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
@@ -12,11 +13,13 @@
 #include <QUrl>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 #include "httpprotocol.h"
 
 class QNetworkReply;
+class ResolverLookup;
 
 // TLS settings of the upload: the system's trusted roots, plus the PEM
 // certificates given (a test build trusts its own test authority that way).
@@ -36,15 +39,23 @@ CheckedReply checkReply(const QByteArray &body);
 // How long an upload may take, so that no server can hold a run for ever.
 struct UploadLimits
 {
-    // An upload that makes no progress for this long fails.
+    // A try that makes no progress for this long fails.
     std::chrono::milliseconds stall = std::chrono::seconds(60);
-    // The whole upload fails after this long, however steadily a server
-    // trickles.
+    // The whole upload, every try and lookup included, fails after this long,
+    // however steadily a server trickles.
     std::chrono::milliseconds whole = std::chrono::seconds(300);
+    // The lookup at the second resolver.
+    std::chrono::milliseconds lookup = std::chrono::seconds(3);
 };
 
 // One upload: posts the body as the file field of a multipart form and tells
 // the delegate the outcome exactly once. The server's answer body is the reply.
+//
+// When the first try fails before the connection was secured (the name did not
+// resolve, the addresses refused or timed out, the TLS handshake failed: the
+// system's resolver may be what is broken or filtered), the name is looked up
+// at secondResolver, and an address the system did not give is tried once,
+// with the same host name for the Host header and the certificate check.
 //
 // The object stays readable after its callback; its owner must not delete it
 // from inside the callback.
@@ -54,14 +65,16 @@ class Http : public QObject
 
 public:
     // Starts the upload at once. body must be open for reading and not
-    // sequential; it is read from its start and must stay unchanged and alive
-    // while the upload runs (the caller keeps it). An empty body, or a URL that
-    // is not valid, fails at once: the delegate hears of it before the
-    // constructor returns.
-    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const UploadLimits &limits = {});
+    // sequential; it is read from its start, as often as there are tries, and
+    // must stay unchanged and alive while the upload runs (the caller keeps
+    // it). An empty body, or a URL that is not valid, fails at once: the
+    // delegate hears of it before the constructor returns. Without a
+    // secondResolver there is no second try.
+    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
+         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
     // The same for a body held in memory.
     Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
-         const UploadLimits &limits = {});
+         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
     ~Http() override;
 
     // True once answer data arrived with a 2xx status (or no status at all)
@@ -80,6 +93,10 @@ private:
     void didReceiveResponse();
     void didReceiveData();
     void exchangeFinished();
+    bool mayTryElsewhere() const;
+    void lookUpElsewhere();
+    void chooseElsewhere(bool timeIsUp);
+    void stopLookingUp();
     void giveUp();
 
     QUrl serverURL;
@@ -92,10 +109,21 @@ private:
 
     QBuffer heldBody;
     QIODevice *body;
+    QHostAddress secondResolver;
     UploadLimits limits;
     QByteArray receivedBody;
+    bool secured = false; // the TLS handshake of the current try completed
     bool outcomeTold = false;
     QNetworkAccessManager manager;
     QPointer<QNetworkReply> exchange;
     QTimer wholeLimit;
+
+    // The second way: what the resolver and the system give for the name.
+    bool lookingUp = false;
+    QTimer lookupLimit;
+    std::unique_ptr<ResolverLookup> lookup;
+    std::optional<QList<QHostAddress>> resolverAddresses;
+    std::optional<QList<QHostAddress>> systemAddresses;
+    int systemLookupId = -1;
+    bool triedElsewhere = false;
 };
