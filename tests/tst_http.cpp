@@ -132,6 +132,8 @@ void TestHttp::outcomes_data()
     row("unknown name, second resolver unreachable", trusted, resultsHost, "none", {}, failed, none,
         0, 0);
     row("refused, second resolver refuses", "none", "localhost", "refuse", {}, failed, none, 0, 1);
+    // An address names no server to look up.
+    row("refused at an address", "none", "127.0.0.1", "127.0.0.2", {}, failed, none, 0, 0);
 }
 
 void TestHttp::outcomes()
