@@ -51,7 +51,7 @@ fi
 
 # The test build's certificates, made once per build folder.
 certs="${VELTRANE_TEST_CERTIFICATES:-}"
-if [[ -n "$certs" && ! -e "$certs/ca.pem" ]]; then
+if [[ -n "$certs" && ( ! -e "$certs/ca.pem" || "$repo/tests/make-test-certificates.sh" -nt "$certs/ca.pem" ) ]]; then
     quietly "$repo/tests/make-test-certificates.sh" "$certs"
 fi
 
