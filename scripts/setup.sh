@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing from the distribution's packages, then configures and
 # builds. Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
-# Set VELTRANE_TEST_PACKAGES=1 to also install the tools the test suite drives.
+# Set VELTRANE_TEST_PACKAGES=1 to also install the tools the test suite drives,
+# VELTRANE_BENCH_PACKAGES=1 those the benchmarks use.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -14,6 +15,10 @@ if [[ "${VELTRANE_TEST_PACKAGES:-0}" == 1 ]]; then
     # window tests and openssl for the test server's certificates.
     packages+=(bind9-dnsutils iputils-ping traceroute curl net-tools iproute2 procps
                util-linux xvfb xauth openssl fonts-dejavu-core)
+fi
+if [[ "${VELTRANE_BENCH_PACKAGES:-0}" == 1 ]]; then
+    # bench/run.sh reads the peak memory from GNU time.
+    packages+=(time)
 fi
 
 missing=()
