@@ -11,9 +11,11 @@
 
 namespace {
 
-constexpr QByteArrayView separator(blockSeparator);
-constexpr QByteArrayView marker(trimMarker);
-constexpr QByteArrayView tailWord("tail");
+// Sized explicitly: finding the length is no constant expression in a build
+// with AddressSanitizer.
+constexpr QByteArrayView separator(blockSeparator, sizeof blockSeparator - 1);
+constexpr QByteArrayView marker(trimMarker, sizeof trimMarker - 1);
+constexpr QByteArrayView tailWord("tail", 4);
 
 bool isContinuationByte(char byte)
 {
