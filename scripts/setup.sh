@@ -2,7 +2,8 @@
 # Installs what is missing from the distribution's packages, then configures and
 # builds. Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
 # Set VELTRANE_TEST_PACKAGES=1 to also install the tools the test suite drives,
-# VELTRANE_BENCH_PACKAGES=1 those the benchmarks use.
+# VELTRANE_BENCH_PACKAGES=1 those the benchmarks use, VELTRANE_FUZZ_PACKAGES=1
+# those the fuzz targets need.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -19,6 +20,10 @@ fi
 if [[ "${VELTRANE_BENCH_PACKAGES:-0}" == 1 ]]; then
     # bench/run.sh reads the peak memory from GNU time.
     packages+=(time)
+fi
+if [[ "${VELTRANE_FUZZ_PACKAGES:-0}" == 1 ]]; then
+    # scripts/fuzz.sh builds with clang, whose libFuzzer runtime is packaged apart.
+    packages+=(clang libclang-rt-dev)
 fi
 
 missing=()
