@@ -59,7 +59,7 @@ for ((i = 2; i < ${#columns[@]}; ++i)); do
 done
 
 gnuplot <<END
-set terminal pngcairo size 800,480 font 'DejaVu Sans,10'
+set terminal pngcairo size 760,600 font 'DejaVu Sans,10'
 set output '$plot'
 set title 'Peak resident memory of a run whose one command prints N MiB'
 set xlabel 'MiB printed by the command'
@@ -70,7 +70,7 @@ set yrange [4:$((cap_mib * 2))]
 set xtics (64, 512, 2048)
 set ytics (8, 32, 128, 512, 2048, 8192)
 set grid
-set key outside right top
+set key below left Left reverse maxcols 1
 set label 'x: aborted at the ${cap_mib} MiB address-space cap' at graph 0.02, graph 0.95
 plot $(IFS=,; echo "${series[*]}")
 END
