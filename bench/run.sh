@@ -196,17 +196,25 @@ battery() {
             slowest=("${line[@]}") slowest_seconds="$elapsed"
         fi
     done <"$work/battery.list"
-    local run
+    local run shell=""
     for ((run = 0; run < runs; ++run)); do
         timed "$bin/veltrane-diagnostic" -s -o "$work/battery.txt"
         [[ "$status" == 0 ]] || { echo "the battery run failed" >&2; exit 1; }
         least whole "$elapsed"
         timed "${slowest[@]}"
         least alone "$elapsed"
+        # For reference: the same commands started by the shell, each into a
+        # file, all at once.
+        timed bash -c 'n=0; while IFS=$'"'\\t'"' read -r -a line; do
+                "${line[@]}" >"$1/shell-$((++n))" 2>&1 &
+            done <"$1/battery.list"; wait' shell "$work"
+        rm -f "$work"/shell-*
+        least shell "$elapsed"
     done
     row "battery: -s -o FILE, $(wc -l <"$work/battery.list") commands" "$whole s" \
         "slowest command alone" "$alone s" "ratio <= 1.05" "$(verdict "$whole <= 1.05 * $alone")"
     echo "  slowest command: ${slowest[*]}"
+    echo "  the same commands started by the shell at once, each into a file: $shell s"
 }
 
 capture() {
