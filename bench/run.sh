@@ -297,7 +297,7 @@ intact() {
     local head
     head="$(printf '%*s' 45 '' | tr ' ' -)Results for: /bin/sh -c $2"$'\n'"stdout:"$'\n'
     [[ "$(stat -c %s "$1")" == $((${#head} + $3 + 1)) ]] &&
-        tail -c "+$((${#head} + 1))" "$1" | head -c "$3" | cmp -s - <(sh -c "$2")
+        cmp -s --ignore-initial="${#head}:0" --bytes="$3" "$1" <(sh -c "$2")
 }
 
 memory() {
