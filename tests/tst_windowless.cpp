@@ -7,8 +7,15 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QNetworkDatagram>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTest>
+#include <QUdpSocket>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +40,39 @@ QStringList expectedNames(const QString &testDomain)
     return names;
 }
 
+// The program's home, temporary and working folders are in root; no display,
+// no proxy, and the default desktop folder, ~/Desktop.
+QProcessEnvironment environment(const QTemporaryDir &root)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", root.filePath("home"));
+    env.insert("TMPDIR", root.filePath("tmp"));
+    for (const QString &name : env.keys()) {
+        if (name.endsWith("_proxy", Qt::CaseInsensitive) ||
+            QStringList{"XDG_CONFIG_HOME", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}
+                .contains(name))
+            env.remove(name);
+    }
+    return env;
+}
+
+// Answers every query with one TXT record, "ok", for the name asked.
+void answerQueries(QUdpSocket &socket)
+{
+    while (socket.hasPendingDatagrams()) {
+        const QNetworkDatagram query = socket.receiveDatagram();
+        QByteArray answer = query.data();
+        qsizetype end = 12; // the question's name, label by label
+        while (end < answer.size() && answer[end] != 0)
+            end += 1 + quint8(answer[end]);
+        // The header and question back as a response, without dig's OPT record.
+        answer.truncate(end + 5);
+        answer.replace(2, 10, QByteArray("\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00", 10));
+        answer += QByteArray("\xc0\x0c\x00\x10\x00\x01\x00\x00\x00\x3c\x00\x03\x02ok", 15);
+        socket.writeDatagram(answer, query.senderAddress(), quint16(query.senderPort()));
+    }
+}
+
 } // namespace
 
 // The built program without its window, end to end: the real battery, inside
@@ -46,6 +86,7 @@ private slots:
     void initTestCase();
     void outcomes_data();
     void outcomes();
+    void findingsAndProgressOnATerminal();
 };
 
 void TestWindowless::initTestCase()
@@ -111,17 +152,7 @@ void TestWindowless::outcomes()
         server.answer = {HttpsServer::reply(500, "oops")};
 
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", root.filePath("home"));
-    env.insert("TMPDIR", root.filePath("tmp"));
-    // No display, no proxy, and the default desktop folder, ~/Desktop.
-    for (const QString &name : env.keys()) {
-        if (name.endsWith("_proxy", Qt::CaseInsensitive) ||
-            QStringList{"XDG_CONFIG_HOME", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}
-                .contains(name))
-            env.remove(name);
-    }
-    program.setProcessEnvironment(env);
+    program.setProcessEnvironment(environment(root));
     program.setWorkingDirectory(root.filePath("cwd"));
     program.start(VELTRANE_BINARY, args);
     // With the event loop running, so that the server can answer.
@@ -158,6 +189,57 @@ void TestWindowless::outcomes()
         QVERIFY(!report.contains("could not start ") && !report.contains("without finishing"));
         QCOMPARE(blockNames(report), expectedNames("probe.veltrane.test"));
     }
+}
+
+// Standard error is a terminal: the run's progress is one line rewritten in
+// place, cleared before anything else (here the failed upload's log line); the
+// findings follow the run there and, with --findings, are all standard output
+// holds. Only port 443 of the service's resolver answers the debug name.
+void TestWindowless::findingsAndProgressOnATerminal()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath("home/Desktop"));
+    HttpsServer server;
+    QVERIFY(server.start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
+    server.answer = {HttpsServer::reply(500, "oops")};
+    QUdpSocket resolver;
+    QVERIFY(resolver.bind(QHostAddress(endpoints::ResolverPrimary), 443));
+    connect(&resolver, &QUdpSocket::readyRead, &resolver, [&resolver] { answerQueries(resolver); });
+    int terminal = -1;
+    int side = -1;
+    QCOMPARE(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+    termios raw{}; // no line-break translation
+    ::tcgetattr(side, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(side, TCSANOW, &raw);
+    QByteArray errors;
+    const auto drain = [&errors, terminal] {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(terminal, buffer, sizeof buffer)) > 0)
+            errors.append(buffer, n);
+    };
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    QSocketNotifier reader(terminal, QSocketNotifier::Read);
+    connect(&reader, &QSocketNotifier::activated, &reader, drain);
+
+    QProcess program;
+    program.setProcessEnvironment(environment(root));
+    program.setChildProcessModifier([side] { ::dup2(side, STDERR_FILENO); });
+    program.start(VELTRANE_BINARY, {"-s", "--findings"});
+    ::close(side);
+    QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 120000);
+    drain();
+    ::close(terminal);
+    QCOMPARE(program.exitCode(), 1);
+
+    const QByteArray findings = program.readAllStandardOutput();
+    QVERIFY(findings.startsWith("look The service's resolver 127.0.0.10 by port: 53 refused, 443 "
+                              "answered, 5353 refused: port 53 does not get through on this "
+                              "network while 443 does\n"));
+    QVERIFY(errors.startsWith("\rFinished ") && errors.contains(" out of 51 tests\x1b[K\r"));
+    QVERIFY(errors.endsWith("\ruploading the report\u2026\x1b[K\r\x1b[Kcould not send log, saved "
+                            "to Desktop\n" + findings));
 }
 
 QTEST_GUILESS_MAIN(TestWindowless)
