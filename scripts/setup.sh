@@ -6,6 +6,8 @@
 # VELTRANE_TARGETS: the targets to build, separated by blanks (default: all).
 # VELTRANE_TEST_PACKAGES=1: also install the tools the tests drive.
 # VELTRANE_TEST_CERTIFICATES=DIR: make the test certificates there.
+# VELTRANE_BENCH_PACKAGES=1, VELTRANE_FUZZ_PACKAGES=1: what the benchmarks and
+# the fuzz targets need.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -20,6 +22,14 @@ if [[ "${VELTRANE_TEST_PACKAGES:-0}" == 1 ]]; then
     packages+=(bind9-dnsutils iputils-ping traceroute curl net-tools iproute2 procps
                util-linux xvfb xauth openssl fonts-dejavu-core
                dpkg-dev file desktop-file-utils appstream groff-base)
+fi
+if [[ "${VELTRANE_BENCH_PACKAGES:-0}" == 1 ]]; then
+    # bench/run.sh reads the peak memory from GNU time.
+    packages+=(time)
+fi
+if [[ "${VELTRANE_FUZZ_PACKAGES:-0}" == 1 ]]; then
+    # scripts/fuzz.sh builds with clang, whose libFuzzer runtime is packaged apart.
+    packages+=(clang libclang-rt-dev)
 fi
 
 missing=()
@@ -51,7 +61,7 @@ fi
 
 # The test build's certificates, made once per build folder.
 certs="${VELTRANE_TEST_CERTIFICATES:-}"
-if [[ -n "$certs" && ! -e "$certs/ca.pem" ]]; then
+if [[ -n "$certs" && ( ! -e "$certs/ca.pem" || "$repo/tests/make-test-certificates.sh" -nt "$certs/ca.pem" ) ]]; then
     quietly "$repo/tests/make-test-certificates.sh" "$certs"
 fi
 

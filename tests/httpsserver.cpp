@@ -39,6 +39,7 @@ QByteArray HttpsServer::uploadedData(const QByteArray &request)
 
 void HttpsServer::incomingConnection(qintptr socketDescriptor)
 {
+    ++connections;
     auto *socket = new QSslSocket(this);
     socket->setSocketDescriptor(socketDescriptor);
     socket->setLocalCertificate(certificate);

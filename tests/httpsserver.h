@@ -8,18 +8,22 @@
 class QSslSocket;
 
 // An HTTPS server on loopback for the upload tests, with a certificate that the
-// test authority issued ("server"; test builds trust it) or that no build
-// trusts ("untrusted"). Every request is answered with the pieces of answer,
-// 100 ms apart so that the client sees each arrive on its own, and then the
-// connection closes; with no pieces the server never answers.
+// test authority issued ("server", "other"; test builds trust them) or that no
+// build trusts ("untrusted"): see make-test-certificates.sh. Every request is
+// answered with the pieces of answer, 100 ms apart so that the client sees each
+// arrive on its own, and then the connection closes; with no pieces the server
+// never answers.
 class HttpsServer : public QTcpServer
 {
     Q_OBJECT
 
 public:
     explicit HttpsServer(const QString &certificateName = "server");
-    // Listens on 127.0.0.1; port 0 picks a free one.
-    bool start(quint16 port = 0) { return listen(QHostAddress::LocalHost, port); }
+    // Port 0 picks a free one.
+    bool start(quint16 port = 0, const QHostAddress &address = QHostAddress::LocalHost)
+    {
+        return listen(address, port);
+    }
 
     // A whole answer with a Content-Length.
     static QByteArray reply(int status, const QByteArray &body);
@@ -28,6 +32,7 @@ public:
 
     QByteArrayList answer{reply(200, "https://results.test/r/1")};
     QByteArrayList requests; // each whole, head and body
+    int connections = 0;
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;

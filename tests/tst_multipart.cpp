@@ -1,5 +1,7 @@
 #include "multipart.h"
 
+#include <QBuffer>
+#include <QRandomGenerator>
 #include <QTest>
 
 class TestMultipart : public QObject
@@ -8,22 +10,63 @@ class TestMultipart : public QObject
 
 private slots:
     void uploadOfAbc();
+    void streamedBody_data();
+    void streamedBody();
 };
 
 void TestMultipart::uploadOfAbc()
 {
-    const PostRequest post =
-        postRequestWithURL(QUrl("https://results.test/diagnosticsubmit"), uploadBoundary, "abc");
     // 19 + 68 + 3 + 23 = 113 bytes.
-    QCOMPARE(post.body, QByteArray("--0xKhTmLbOuNdArY\r\n"
-                                   "Content-Disposition: form-data; name=\"file\"; "
-                                   "filename=\"test.bin\"\r\n\r\n"
-                                   "abc\r\n--0xKhTmLbOuNdArY--\r\n"));
-    QCOMPARE(post.body.size(), 113);
+    QCOMPARE(multipartBody(uploadBoundary, "abc"),
+             QByteArray("--0xKhTmLbOuNdArY\r\n"
+                        "Content-Disposition: form-data; name=\"file\"; "
+                        "filename=\"test.bin\"\r\n\r\n"
+                        "abc\r\n--0xKhTmLbOuNdArY--\r\n"));
+    QByteArray data("abc");
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    const PostRequest post =
+        postRequestWithURL(QUrl("https://results.test/diagnosticsubmit"), uploadBoundary, &buffer);
     // No header of our own but the one naming the boundary.
     QCOMPARE(post.request.rawHeaderList(), QByteArrayList{"Content-Type"});
     QCOMPARE(post.request.rawHeader("Content-Type"),
              QByteArray("multipart/form-data; boundary=0xKhTmLbOuNdArY"));
+}
+
+// The body read from the data as it is sent holds the same bytes as the form
+// made in memory, however it is read.
+void TestMultipart::streamedBody_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("piece"); // bytes read at a time
+
+    QByteArray random(100000, '\0');
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(random.data()), 25000);
+    QTest::newRow("abc, a byte at a time") << QByteArray("abc") << 1;
+    QTest::newRow("holding the boundary") << QByteArray("x\r\n--0xKhTmLbOuNdArY--\r\ny") << 7;
+    QTest::newRow("100 kB in 16 KiB pieces") << random << 16384;
+}
+
+void TestMultipart::streamedBody()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, piece);
+
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    buffer.seek(1); // read before: the body still starts at the start
+    const PostRequest post = postRequestWithURL(QUrl("https://r.test/"), uploadBoundary, &buffer);
+    const QByteArray whole = multipartBody(uploadBoundary, data);
+    QCOMPARE(post.body->size(), whole.size());
+    QByteArray streamed;
+    while (!post.body->atEnd())
+        streamed += post.body->read(piece);
+    QCOMPARE(streamed, whole);
+    // Rewound for a second try, from within the head or the data.
+    for (qint64 from : {0, 50, 90}) {
+        QVERIFY(post.body->seek(from));
+        QCOMPARE(post.body->readAll(), whole.mid(from));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestMultipart)

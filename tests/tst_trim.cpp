@@ -1,7 +1,10 @@
 #include "trim.h"
 
-#include <QElapsedTimer>
+#include <QBuffer>
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <iterator>
 
 namespace {
 
@@ -17,7 +20,8 @@ class TestTrim : public QObject
 private slots:
     void trimsThePiecesHoldingTail_data();
     void trimsThePiecesHoldingTail();
-    void staysLinearInTheReportSize();
+    void streamingMatchesTrimTailData_data();
+    void streamingMatchesTrimTailData();
 };
 
 // Each row trims with the excess E = report size - limit, so a piece holding
@@ -52,6 +56,8 @@ void TestTrim::trimsThePiecesHoldingTail_data()
     QTest::newRow("cut after the third byte of 😀")
         << separator + "tail \xf0\x9f\x98\x80" + QByteArray(27, 'z') << 1
         << separator + "tail " + marker;
+    QTest::newRow("exactly at the limit: unchanged")
+        << separator + separator + tailPiece << 0 << separator + separator + tailPiece;
     QTest::newRow("cut right after é") << separator + "tail \xc3\xa9" + QByteArray(28, 'z') << 1
                                        << separator + "tail \xc3\xa9" + marker;
 }
@@ -64,20 +70,46 @@ void TestTrim::trimsThePiecesHoldingTail()
     QCOMPARE(trimTailData(report, static_cast<std::int32_t>(report.size() - excess)), expected);
 }
 
-// Many small blocks: a cost per block that grows with the report (copying the
-// output for every block, say) would take minutes here.
-void TestTrim::staysLinearInTheReportSize()
+// Reports of random pieces made of what the trimming looks at: separators and
+// hyphen runs, "tail" and its halves, characters of one to four bytes and stray
+// continuation bytes. Every excess from 1 to past the size puts a cut at every
+// byte; small reads split separators, "tail" and characters.
+void TestTrim::streamingMatchesTrimTailData_data()
 {
-    const QByteArray block = separator + "Results for: tail -n 1 f\n" + QByteArray(10, 'x');
-    const qsizetype blockCount = 8 * 1024 * 1024 / block.size();
-    const QByteArray report = block.repeated(blockCount);
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<qint64>("chunkSize");
+    for (const qint64 chunkSize : {1, 2, 3, 44, 45, 46, 1 << 20}) {
+        for (quint32 seed = 1; seed <= 10; ++seed)
+            QTest::addRow("seed %u, chunk %lld", seed, chunkSize) << seed << chunkSize;
+    }
+}
 
-    QElapsedTimer timer;
-    timer.start();
-    const QByteArray trimmed = trimTailData(report, static_cast<std::int32_t>(report.size() - 1));
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString("took %1 ms").arg(timer.elapsed())));
-    // E = 1: every block loses 1 + 27 bytes and gains the 27 of the marker.
-    QCOMPARE(trimmed.size(), report.size() - blockCount);
+void TestTrim::streamingMatchesTrimTailData()
+{
+    QFETCH(quint32, seed);
+    QFETCH(qint64, chunkSize);
+    const QByteArray tokens[] = {"-",    QByteArray(44, '-'), "tail",         "ta",
+                                 "il",   "\xc3\xa9",          "\xe2\x82\xac", "\xf0\x9f\x98\x80",
+                                 "\x80", "Results for: x\n"};
+    QRandomGenerator random(seed);
+    QByteArray report;
+    for (int piece = random.bounded(1, 8); piece > 0; --piece) {
+        if (!report.isEmpty() || random.bounded(2) == 0)
+            report += random.bounded(4) == 0 ? separator + separator : separator;
+        for (int token = random.bounded(12); token > 0; --token)
+            report += tokens[random.bounded(int(std::size(tokens)))];
+    }
+
+    for (qsizetype excess = 1; excess <= report.size() + 1; ++excess) {
+        const auto maxPostSize = static_cast<std::int32_t>(report.size() - excess);
+        QBuffer input(&report);
+        input.open(QIODevice::ReadOnly);
+        QBuffer output;
+        output.open(QIODevice::WriteOnly);
+        const std::optional<QString> error = trimTailStream(input, output, maxPostSize, chunkSize);
+        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        QCOMPARE(output.data(), trimTailData(report, maxPostSize));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestTrim)

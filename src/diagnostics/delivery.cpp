@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
@@ -68,20 +69,17 @@ bool Delivery::submitResults()
     if (data.size() > options.maxPostSize)
         data = trimTailData(data, options.maxPostSize);
     // An upload that fails at once calls back before it is stored here.
-    auto upload = std::make_unique<Http>(uploadUrl(), data, this);
+    // Where the system's resolver is what is broken, the public resolver may
+    // still find the results server.
+    auto upload = std::make_unique<Http>(uploadUrl(), data, this,
+                                         QHostAddress(QLatin1String(endpoints::PublicResolver)));
     http = std::move(upload);
     return true;
 }
 
 void Delivery::onHttpDone(Http *upload)
 {
-    if (!upload->reply()) {
-        // The answer is no text that could be shown or printed as a link, so
-        // the user is told of a failure and keeps a copy of the report.
-        qWarning("the results server answered with something that is not UTF-8 text");
-        fail(QStringLiteral("There was an error submitting the results"));
-        return;
-    }
+    // The upload hands over only a reply that makes a link to show or print.
     resultsUrl = *upload->reply();
     emit uploadSucceeded(*resultsUrl);
 }

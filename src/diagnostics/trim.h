@@ -2,8 +2,12 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include <cstdint>
+#include <optional>
+
+class QIODevice;
 
 // Marks the place where trimTailData cut a log block.
 inline constexpr char trimMarker[] = "<This log has been trimmed>";
@@ -14,6 +18,21 @@ inline constexpr char trimMarker[] = "<This log has been trimmed>";
 // loses its last (size - maxPostSize) + 27 bytes, cut back to a whole character,
 // followed by the trim marker. Pieces too short for that stay whole. Empty
 // pieces disappear with their separator. The result is not measured again and
-// may still be over the limit. Meant for data longer than maxPostSize; runs in
-// time linear in the size of the data.
+// may still be over the limit. Meant for data longer than maxPostSize; data
+// within the limit comes back unchanged. Runs in time linear in the size of the
+// data.
 QByteArray trimTailData(QByteArrayView data, std::int32_t maxPostSize);
+
+inline constexpr qint64 defaultTrimChunkSize = 1024 * 1024;
+
+// The same trimming for a report too big to hold in memory: reads the report
+// from the seekable device `report` (all of its size() bytes, from its start)
+// and writes to `trimmed`, at its current position, exactly the bytes that
+// trimTailData would return. Memory stays flat: two passes over the report
+// through a buffer of chunkSize bytes, the first noting where the pieces
+// holding "tail" are to be cut (at most one entry per 28 bytes of maxPostSize).
+// Returns why it failed when the report could not be read or the result not
+// written (the result is then incomplete), nothing when it succeeded.
+std::optional<QString> trimTailStream(QIODevice &report, QIODevice &trimmed,
+                                      std::int32_t maxPostSize,
+                                      qint64 chunkSize = defaultTrimChunkSize);

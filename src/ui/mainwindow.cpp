@@ -210,8 +210,8 @@ void MainWindow::shareButtonPressed()
     const std::optional<QString> &link = controller.resultsLink();
     if (!link)
         return;
-    // A reply that is no valid URL (one ending in a line break, say) is not
-    // handed to the desktop: what it would open is anyone's guess.
+    // A reply that is no valid URL is not handed to the desktop: what it
+    // would open is anyone's guess.
     const QUrl url(*link, QUrl::StrictMode);
     if (url.isValid())
         QDesktopServices::openUrl(url);

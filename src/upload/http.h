@@ -1,28 +1,62 @@
 #pragma once
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 #include "httpprotocol.h"
 
 class QNetworkReply;
+class ResolverLookup;
 
 // TLS settings of the upload: the system's trusted roots, plus the PEM
 // certificates given (a test build trusts its own test authority that way).
 // Certificate checks are never switched off.
 QSslConfiguration uploadTlsConfiguration(QByteArrayView extraCaPem);
 
-// One upload: posts data as the file field of a multipart form and tells the
-// delegate the outcome exactly once. The server's answer body is the reply.
+// The results server's answer as the link it is meant to be: UTF-8 text without
+// its trailing white space, at most 8 KiB, holding no control character (an
+// escape sequence would reach the user's terminal). Otherwise no link, and why.
+struct CheckedReply
+{
+    std::optional<QString> link;
+    const char *problem = nullptr;
+};
+CheckedReply checkReply(const QByteArray &body);
+
+// How long an upload may take, so that no server can hold a run for ever.
+struct UploadLimits
+{
+    // A try that makes no progress for this long fails.
+    std::chrono::milliseconds stall = std::chrono::seconds(60);
+    // The whole upload, every try and lookup included, fails after this long,
+    // however steadily a server trickles.
+    std::chrono::milliseconds whole = std::chrono::seconds(300);
+    // The lookup at the second resolver.
+    std::chrono::milliseconds lookup = std::chrono::seconds(3);
+};
+
+// One upload: posts the body as the file field of a multipart form and tells
+// the delegate the outcome exactly once. The server's answer body is the reply.
+//
+// When the first try fails before the connection was secured (the name did not
+// resolve, the addresses refused or timed out, the TLS handshake failed: the
+// system's resolver may be what is broken or filtered), the name is looked up
+// at secondResolver, and an address the system did not give is tried once,
+// with the same host name for the Host header and the certificate check.
+//
 // The object stays readable after its callback; its owner must not delete it
 // from inside the callback.
 class Http : public QObject
@@ -30,29 +64,40 @@ class Http : public QObject
     Q_OBJECT
 
 public:
-    // An upload that makes no progress for this long fails, so that a stalled
-    // server cannot hold a windowless run for ever.
-    static constexpr std::chrono::milliseconds defaultTransferTimeout = std::chrono::seconds(60);
-
-    // Starts the upload at once. Empty data, or a URL that is not valid, fails
-    // at once: the delegate hears of it before the constructor returns.
+    // Starts the upload at once. body must be open for reading and not
+    // sequential; it is read from its start, as often as there are tries, and
+    // must stay unchanged and alive while the upload runs (the caller keeps
+    // it). An empty body, or a URL that is not valid, fails at once: the
+    // delegate hears of it before the constructor returns. Without a
+    // secondResolver there is no second try.
+    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
+         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
+    // The same for a body held in memory.
     Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
-         std::chrono::milliseconds transferTimeout = defaultTransferTimeout);
+         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
     ~Http() override;
 
-    // True once answer data arrived with a 2xx status (or no status at all).
+    // True once answer data arrived with a 2xx status (or no status at all)
+    // and the answer is a link.
     bool didResponseSucceed() const { return responseDidSucceed; }
     // The status seen when answer data arrived; 0 if none arrived.
     qint64 responseCode() const { return rCode; }
-    // The whole answer body; absent when there was none or it is not UTF-8.
+    // The answer body without its trailing white space; absent when there was
+    // none, or when it is no link that could be shown (see checkReply).
     const std::optional<QString> &reply() const { return replyText; }
 
 private:
-    void upload(const QByteArray &data);
+    void upload();
+    void send(const QUrl &url);
     void uploadSucceeded(bool succeeded);
     void didReceiveResponse();
     void didReceiveData();
     void exchangeFinished();
+    bool mayTryElsewhere() const;
+    void lookUpElsewhere();
+    void chooseElsewhere(bool timeIsUp);
+    void stopLookingUp();
+    void giveUp();
 
     QUrl serverURL;
     HttpProtocol *delegate;
@@ -62,9 +107,23 @@ private:
     std::optional<int> httpStatus;
     qint64 rCode = 0;
 
-    std::chrono::milliseconds transferTimeout;
+    QBuffer heldBody;
+    QIODevice *body;
+    QHostAddress secondResolver;
+    UploadLimits limits;
     QByteArray receivedBody;
+    bool secured = false; // the TLS handshake of the current try completed
     bool outcomeTold = false;
     QNetworkAccessManager manager;
     QPointer<QNetworkReply> exchange;
+    QTimer wholeLimit;
+
+    // The second way: what the resolver and the system give for the name.
+    bool lookingUp = false;
+    QTimer lookupLimit;
+    std::unique_ptr<ResolverLookup> lookup;
+    std::optional<QList<QHostAddress>> resolverAddresses;
+    std::optional<QList<QHostAddress>> systemAddresses;
+    int systemLookupId = -1;
+    bool triedElsewhere = false;
 };

@@ -1,19 +1,29 @@
 #include "multipart.h"
 
+QByteArray multipartHead(QByteArrayView boundry)
+{
+    return "--" + boundry.toByteArray() +
+           "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"test.bin\"\r\n\r\n";
+}
+
+QByteArray multipartTail(QByteArrayView boundry)
+{
+    return "\r\n--" + boundry.toByteArray() + "--\r\n";
+}
+
 QByteArray multipartBody(QByteArrayView boundry, QByteArrayView data)
 {
     QByteArray body;
     body.reserve(data.size() + 512);
-    body.append("--").append(boundry).append("\r\n");
-    body.append("Content-Disposition: form-data; name=\"file\"; filename=\"test.bin\"\r\n\r\n");
-    body.append(data);
-    body.append("\r\n--").append(boundry).append("--\r\n");
+    body.append(multipartHead(boundry)).append(data).append(multipartTail(boundry));
     return body;
 }
 
-PostRequest postRequestWithURL(const QUrl &url, QByteArrayView boundry, QByteArrayView data)
+PostRequest postRequestWithURL(const QUrl &url, QByteArrayView boundry, QIODevice *data)
 {
-    PostRequest post{QNetworkRequest(url), multipartBody(boundry, data)};
+    PostRequest post{
+        QNetworkRequest(url),
+        std::make_unique<MultipartDevice>(multipartHead(boundry), data, multipartTail(boundry))};
     post.request.setHeader(QNetworkRequest::ContentTypeHeader,
                            QByteArray("multipart/form-data; boundary=").append(boundry));
     return post;

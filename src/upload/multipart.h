@@ -5,21 +5,31 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <memory>
+
+#include "multipartdevice.h"
+
 // The boundary of every upload. The data is never scanned for it: the server
 // reads the part up to the closing boundary line at the very end.
 inline constexpr char uploadBoundary[] = "0xKhTmLbOuNdArY";
 
-// A POST request: the headers, and the body that goes with them.
-struct PostRequest
-{
-    QNetworkRequest request;
-    QByteArray body;
-};
+// What comes before and after the data in the form: 87 and 23 bytes for the
+// upload boundary.
+QByteArray multipartHead(QByteArrayView boundry);
+QByteArray multipartTail(QByteArrayView boundry);
 
 // The multipart form body with data as its single file field "file", named
 // "test.bin": data.size() + 110 bytes for the upload boundary.
 QByteArray multipartBody(QByteArrayView boundry, QByteArrayView data);
 
-// The upload request: Content-Type names the boundary; no other header of our
-// own, so the server sees what it has always seen.
-PostRequest postRequestWithURL(const QUrl &url, QByteArrayView boundry, QByteArrayView data);
+// A POST request: the headers, and the body that goes with them.
+struct PostRequest
+{
+    QNetworkRequest request;
+    std::unique_ptr<MultipartDevice> body;
+};
+
+// The upload request, its body read from data as it is sent. Content-Type names
+// the boundary; no other header of our own, so the server sees what it has
+// always seen.
+PostRequest postRequestWithURL(const QUrl &url, QByteArrayView boundry, QIODevice *data);
