@@ -1,4 +1,5 @@
 #include "battery.h"
+#include "dnsresponder.h"
 #include "endpoints.h"
 #include "help.h"
 #include "httpsserver.h"
@@ -7,11 +8,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkDatagram>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTest>
-#include <QUdpSocket>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -54,23 +53,6 @@ QProcessEnvironment environment(const QTemporaryDir &root)
             env.remove(name);
     }
     return env;
-}
-
-// Answers every query with one TXT record, "ok", for the name asked.
-void answerQueries(QUdpSocket &socket)
-{
-    while (socket.hasPendingDatagrams()) {
-        const QNetworkDatagram query = socket.receiveDatagram();
-        QByteArray answer = query.data();
-        qsizetype end = 12; // the question's name, label by label
-        while (end < answer.size() && answer[end] != 0)
-            end += 1 + quint8(answer[end]);
-        // The header and question back as a response, without dig's OPT record.
-        answer.truncate(end + 5);
-        answer.replace(2, 10, QByteArray("\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00", 10));
-        answer += QByteArray("\xc0\x0c\x00\x10\x00\x01\x00\x00\x00\x3c\x00\x03\x02ok", 15);
-        socket.writeDatagram(answer, query.senderAddress(), quint16(query.senderPort()));
-    }
 }
 
 } // namespace
@@ -202,9 +184,8 @@ void TestWindowless::findingsAndProgressOnATerminal()
     HttpsServer server;
     QVERIFY(server.start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
     server.answer = {HttpsServer::reply(500, "oops")};
-    QUdpSocket resolver;
-    QVERIFY(resolver.bind(QHostAddress(endpoints::ResolverPrimary), 443));
-    connect(&resolver, &QUdpSocket::readyRead, &resolver, [&resolver] { answerQueries(resolver); });
+    DnsResponder resolver("127.0.0.1");
+    QVERIFY(resolver.start(QHostAddress(endpoints::ResolverPrimary), 443));
     int terminal = -1;
     int side = -1;
     QCOMPARE(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
