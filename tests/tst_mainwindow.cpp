@@ -105,8 +105,6 @@ void TestMainWindow::states_data()
     const QString link = "See results at https://r.test/1";
     QTest::newRow("ready") << QStringList{} << "enabled"
                            << "";
-    QTest::newRow("busy") << QStringList{"start", "progress"} << busy
-                          << "Please wait. Finished 1 out of 3 tests.";
     QTest::newRow("link shown")
         << QStringList{"start", "progress", "link"}
         << "enabled textResultsLinkView textCopyPaste copyToClipBoardLink shareButton" << link;
