@@ -112,6 +112,8 @@ void TestWindowless::outcomes_data()
         "could not send log, saved to Desktop");
     row({"-s", "fails", "no desktop"}, 1, "", 1, "home/diagnostic_results.txt",
         "could not send log, saved to %H/home/diagnostic_results.txt");
+    row({"-s", "-c", "no dig"}, 0, "%R\n", 0, {},
+        "dig not found: install bind9-dnsutils for a complete report");
 }
 
 void TestWindowless::outcomes()
@@ -136,7 +138,13 @@ void TestWindowless::outcomes()
     QProcess program;
     program.setProcessEnvironment(environment(root));
     program.setWorkingDirectory(root.filePath("cwd"));
-    program.start(VELTRANE_BINARY, args);
+    // The tool lookup ignores PATH: dig itself is hidden, in a mount namespace.
+    const QString hideDig = R"(mount --bind /dev/null /usr/bin/dig && exec "$0" "$@")";
+    if (args.contains("no dig"))
+        program.start("unshare",
+                      QStringList{"--mount", "sh", "-c", hideDig, VELTRANE_BINARY} + args);
+    else
+        program.start(VELTRANE_BINARY, args);
     // With the event loop running, so that the server can answer.
     QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 120000);
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
