@@ -14,8 +14,8 @@ namespace {
 LocalSystem linuxMachine(const QString &changes = "", bool root = false)
 {
     QSet<QString> files = {"/run/systemd/journal", "/usr/sbin/traceroute", "/sbin/traceroute"};
-    for (const char *tool : {"dig", "nslookup", "ping", "ps", "curl", "ip", "journalctl", "sh",
-                             "ls", "cat"})
+    for (const char *tool :
+         {"dig", "nslookup", "ping", "ps", "curl", "ip", "journalctl", "sh", "ls", "cat"})
         files << QString("/bin/") + tool << QString("/usr/bin/") + tool;
     for (const QString &change : changes.split(u' ', Qt::SkipEmptyParts)) {
         if (change.startsWith(u'-'))

@@ -29,6 +29,7 @@ public slots:
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void states_data();
     void states();
@@ -57,6 +58,12 @@ void TestMainWindow::initTestCase()
     for (const char *scheme : {"http", "https", "file"})
         QDesktopServices::setUrlHandler(scheme, this, "open");
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    for (const char *scheme : {"http", "https", "file"})
+        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 void TestMainWindow::init()
@@ -100,7 +107,8 @@ void TestMainWindow::states_data()
     QTest::addColumn<QString>("text");
     const QString busy = "disabled textStatus progressIndicator";
     const QString link = "See results at https://r.test/1";
-    QTest::newRow("ready") << QStringList{} << "enabled" << "";
+    QTest::newRow("ready") << QStringList{} << "enabled"
+                           << "";
     QTest::newRow("busy") << QStringList{"start", "progress"} << busy
                           << "Please wait. Finished 1 out of 3 tests.";
     QTest::newRow("link shown")
@@ -137,8 +145,8 @@ void TestMainWindow::states()
     auto *bar = control<QProgressBar>("progressIndicator");
     if (steps.contains("progress"))
         QCOMPARE((QList<int>{bar->minimum(), bar->value(), bar->maximum()}), (QList<int>{0, 1, 3}));
-    QCOMPARE(opened, steps.contains("error") ? QList<QUrl>{QUrl::fromLocalFile("/d/c")}
-                                             : QList<QUrl>{});
+    QCOMPARE(opened,
+             steps.contains("error") ? QList<QUrl>{QUrl::fromLocalFile("/d/c")} : QList<QUrl>{});
 }
 
 void TestMainWindow::startsARun_data()
