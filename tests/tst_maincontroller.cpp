@@ -51,8 +51,8 @@ void TestMainController::runFinishesOnceWithEveryBlockInStartOrder()
     for (int i = 0; i < 30; ++i) {
         if (i == 10)
             expected += blockHead(slow + " (late)") + "stdout:\nslow\n\n";
-        expected += blockHead(quick + " " + QString::number(i)) + "stdout:\n" +
-                    QString::number(i) + "\n\n";
+        expected +=
+            blockHead(quick + " " + QString::number(i)) + "stdout:\n" + QString::number(i) + "\n\n";
     }
     QVERIFY(controller.report().startsWith(expected));
     QVERIFY(controller.report().contains("stderr:\ncould not start " + dir.filePath("missing")));
@@ -74,18 +74,35 @@ void TestMainController::inputs_data()
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("rows");
-    QTest::newRow("no agent") << QStringList{} << "" << "" << "" << 51;
-    QTest::newRow("--amx") << QStringList{} << "amx" << "" << "" << 51 + 14;
-    QTest::newRow("a file at the agent's path") << QStringList{"agent"} << "" << "" << "" << 65;
-    QTest::newRow("--noamx wins") << QStringList{"agent"} << "amx noamx" << "" << "" << 51;
-    QTest::newRow("log files")
-        << QStringList{"agent/beacon-logs/service/c.log", "agent/beacon-logs/service/.state",
-                       "agent/beacon-logs/service/old/", "agent/beacon-logs/ipblock/b.log",
-                       "agent/beacon-logs/probe/"}
-        << "" << "" << "" << 65 + 4;
-    QTest::newRow("domain field") << QStringList{} << "" << "" << " field. test " << 56;
-    QTest::newRow("--domain over the field") << QStringList{} << "" << "a.test" << "-" << 56;
-    QTest::newRow("no option for dig") << QStringList{} << "" << "-f/etc/x.conf" << "a.test" << 51;
+    QTest::newRow("no agent") << QStringList{} << ""
+                              << ""
+                              << "" << 51;
+    QTest::newRow("--amx") << QStringList{} << "amx"
+                           << ""
+                           << "" << 51 + 14;
+    QTest::newRow("a file at the agent's path") << QStringList{"agent"} << ""
+                                                << ""
+                                                << "" << 65;
+    QTest::newRow("--noamx wins") << QStringList{"agent"} << "amx noamx"
+                                  << ""
+                                  << "" << 51;
+    QTest::newRow("log files") << QStringList{"agent/beacon-logs/service/c.log",
+                                              "agent/beacon-logs/service/.state",
+                                              "agent/beacon-logs/service/old/",
+                                              "agent/beacon-logs/ipblock/b.log",
+                                              "agent/beacon-logs/probe/"}
+                               << ""
+                               << ""
+                               << "" << 65 + 4;
+    QTest::newRow("domain field") << QStringList{} << ""
+                                  << ""
+                                  << " field. test " << 56;
+    QTest::newRow("--domain over the field") << QStringList{} << ""
+                                             << "a.test"
+                                             << "-" << 56;
+    QTest::newRow("no option for dig") << QStringList{} << ""
+                                       << "-f/etc/x.conf"
+                                       << "a.test" << 51;
 }
 
 void TestMainController::inputs()

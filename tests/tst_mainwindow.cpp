@@ -30,6 +30,7 @@ public slots:
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void states_data();
     void states();
@@ -58,6 +59,12 @@ void TestMainWindow::initTestCase()
     for (const char *scheme : {"http", "https", "file"})
         QDesktopServices::setUrlHandler(scheme, this, "open");
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    for (const char *scheme : {"http", "https", "file"})
+        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 void TestMainWindow::init()
