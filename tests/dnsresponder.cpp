@@ -18,6 +18,13 @@ void DnsResponder::answerQueries()
         if (answer == "silent")
             continue;
         QByteArray response = query.data();
+        // Nothing after the question: an answer behind dig's OPT record would
+        // be read as another additional record.
+        qsizetype end = 12;
+        while (end < response.size() && response[end] != 0)
+            end += 1 + quint8(response[end]);
+        response.truncate(end + 5);
+        response[10] = response[11] = 0;
         response[2] = char(0x81); // a response, recursion desired
         if (answer == "refuse") {
             response[3] = char(0x85); // REFUSED

@@ -3,15 +3,17 @@
 #include <QString>
 #include <QUdpSocket>
 
-// A name server on loopback for the upload tests, on port 53 (the only port a
-// name server is asked on). It answers every query as told: never ("silent"),
-// with a refusal ("refuse"), or with the one IPv4 address given. It counts the
-// queries.
+// A name server on loopback for the tests, on port 53 unless told otherwise. It
+// answers every query as told: never ("silent"), with a refusal ("refuse"), or
+// with the one IPv4 address given. It counts the queries.
 class DnsResponder : public QObject
 {
 public:
     explicit DnsResponder(const QString &answer);
-    bool start(const QHostAddress &address) { return socket.bind(address, 53); }
+    bool start(const QHostAddress &address, quint16 port = 53)
+    {
+        return socket.bind(address, port);
+    }
 
     int queries = 0;
 

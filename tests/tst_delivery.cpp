@@ -83,8 +83,9 @@ void TestDelivery::deliver_data()
         {error + desktop}, {"the results server answered with something that is not UTF-8 text"});
     row("no desktop folder", "", oops, {internal + "diagnostic_results.txt"}, {fail},
         {"home/Schreibtisch"});
-    row("no home folder", "", oops, {"failed There was an internal server errror "
-                                     "%1/tmp/diagnostic_results.txt"},
+    row("no home folder", "", oops,
+        {"failed There was an internal server errror "
+         "%1/tmp/diagnostic_results.txt"},
         {fail, fail}, {"home"});
     row("nowhere", "", oops, {"failed There was an internal server errror "}, {fail, fail, fail},
         {"home", "tmp"});
@@ -125,9 +126,9 @@ void TestDelivery::deliver()
         seen << "failed " + message + " " + path.replace(folder, "%1");
     });
     const QStringList flags = options.split(u' ');
-    delivery.deliver(report, {flags.contains("s"), flags.contains("c"), flags.contains("i"),
-                              flags.contains("o") ? std::optional(folder + "/tmp/out") : std::nullopt,
-                              1000000});
+    delivery.deliver(
+        report, {flags.contains("s"), flags.contains("c"), flags.contains("i"),
+                 flags.contains("o") ? std::optional(folder + "/tmp/out") : std::nullopt, 1000000});
     QTRY_COMPARE_WITH_TIMEOUT(seen.size(), events.size(), 30000);
     QTest::qWait(100); // time for a second outcome to show up
     QCOMPARE(seen, events);

@@ -88,7 +88,8 @@ void TestLinkScan::view()
     QTextBrowser view;
     // A link over the whole earlier text must not carry over to the new one.
     MainWindow::setTextView(&view, "https://old.example/" + QString(60, u'x'));
-    MainWindow::setTextView(&view, "See results at https://a.example/?u=http://b.example/p\nThanks");
+    MainWindow::setTextView(&view,
+                            "See results at https://a.example/?u=http://b.example/p\nThanks");
     QTextCursor cursor(view.document());
     cursor.setPosition(position + 1); // the format of the character before
     const QTextCharFormat format = cursor.charFormat();

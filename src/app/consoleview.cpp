@@ -2,22 +2,37 @@
 
 #include "delivery.h"
 #include "maincontroller.h"
+#include "statusline.h"
 
+#include <QDebug>
 #include <QIODevice>
 
 #include <cstdio>
 
 ConsoleView::ConsoleView(MainController &controller, QIODevice *console) : console(console)
 {
+    connect(&controller, &MainController::toolsMissing, this,
+            [](const std::vector<BatteryTool> &tools) {
+                for (const BatteryTool &tool : tools)
+                    qWarning().noquote() << missingToolNotice(tool);
+            });
+    connect(&controller, &MainController::progressChanged, this, [this](int finished, int total) {
+        if (!testsEnded)
+            showStatusLine(QStringLiteral("Finished %1 out of %2 tests").arg(finished).arg(total));
+    });
+    connect(&controller, &MainController::allTestsFinished, this, [this] { testsEnded = true; });
+    connect(&controller, &MainController::findingsFound, this,
+            [this](const std::vector<Finding> &findings) { runFindings = findings; });
     connect(&controller, &MainController::reportForConsole, this,
             [this](const QString &report) { write(report.toUtf8() + '\n'); });
     connect(&controller, &MainController::outputFileDone, this,
             [this](const QString &path) { write("outputFile=" + path.toUtf8() + '\n'); });
-    connect(&controller, &MainController::deliveredWithoutUpload, this,
-            [this] { emit exitRequested(0); });
+    connect(&controller, &MainController::deliveredWithoutUpload, this, [this] { finish(0); });
+    connect(&controller, &MainController::uploadStarted, this,
+            [] { showStatusLine(QStringLiteral("uploading the report\u2026")); });
     connect(&controller, &MainController::uploadSucceeded, this, [this](const QString &link) {
         write("url=" + link.toUtf8() + '\n');
-        emit exitRequested(0);
+        finish(0);
     });
     connect(&controller, &MainController::uploadFailed, this,
             [this](const QString &, const QString &savedCopyPath) { uploadFailed(savedCopyPath); });
@@ -25,6 +40,7 @@ ConsoleView::ConsoleView(MainController &controller, QIODevice *console) : conso
 
 void ConsoleView::write(const QByteArray &bytes)
 {
+    clearStatusLine();
     if (console) {
         console->write(bytes);
         return;
@@ -41,5 +57,20 @@ void ConsoleView::uploadFailed(const QString &savedCopyPath)
         qWarning("could not send log, saved to Desktop");
     else
         qWarning("could not send log, saved to %s", qUtf8Printable(savedCopyPath));
-    emit exitRequested(1);
+    finish(1);
+}
+
+void ConsoleView::finish(int status)
+{
+    clearStatusLine();
+    const QByteArray text = findingsText(runFindings).toUtf8();
+    if (printFindings)
+        write(text);
+    // Someone is watching the terminal; when standard output is that same
+    // terminal and already has them, once is enough.
+    if (standardErrorIsTerminal() && !(printFindings && standardOutputIsTerminal())) {
+        std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+        std::fflush(stderr);
+    }
+    emit exitRequested(status);
 }

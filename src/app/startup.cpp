@@ -4,6 +4,7 @@
 #include "endpoints.h"
 #include "help.h"
 #include "maincontroller.h"
+#include "statusline.h"
 #include "termination.h"
 
 #include <QCoreApplication>
@@ -35,6 +36,7 @@ int runWindowless(int &argc, char **argv, const Options &options)
     quitOnTerminationSignals();
     MainController controller;
     ConsoleView console(controller);
+    console.setPrintFindings(options.findings);
     QObject::connect(&console, &ConsoleView::exitRequested, &app, [](int status) {
         std::fflush(stdout);
         QCoreApplication::exit(status);
@@ -48,5 +50,8 @@ int runWindowless(int &argc, char **argv, const Options &options)
         controller.setOutputFile(*options.output);
     controller.awakeFromNib();
     controller.runTests();
-    return app.exec();
+    const int status = app.exec();
+    // Ended by a signal, the run may leave its progress line behind.
+    clearStatusLine();
+    return status;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,8 @@
 
 #include "battery.h"
 #include "delivery.h"
+#include "findings.h"
+#include "toolcheck.h"
 
 class Process;
 
@@ -75,11 +78,23 @@ signals:
     void progressChanged(int finished, int total);
     // Every test of the run has ended, once per run; the report is built.
     void allTestsFinished();
+    // What the run's outputs show, most important first, right after
+    // allTestsFinished; with the report's name for the command of each row.
+    void findingsFound(const std::vector<Finding> &findings,
+                       const QMap<int, QString> &commandsByRow);
+
+    // Told as a run starts, before runStarted: tools of the battery found
+    // nowhere on this system (nothing when all are there), and a test domain
+    // that was given but is not tested.
+    void toolsMissing(const std::vector<BatteryTool> &tools);
+    void testDomainSkipped(const QString &notice);
 
     // How the report left the program; one of the last three ends each run.
     void reportForConsole(const QString &report);
     void outputFileDone(const QString &path);
     void deliveredWithoutUpload();
+    // The report is on its way to the results server; one of the next two follows.
+    void uploadStarted();
     void uploadSucceeded(const QString &resultsUrl);
     // savedCopyPath is empty when no copy could be saved anywhere.
     void uploadFailed(const QString &message, const QString &savedCopyPath);
@@ -88,13 +103,19 @@ private:
     void startTests(const FieldEntries &fields);
     void rememberAccountAndTicketNo(const FieldEntries &fields);
     void freeAccountAndTicketNo();
-    std::optional<QString> takeTestDomain(const FieldEntries &fields) const;
+    std::optional<QString> takeTestDomain(const FieldEntries &fields);
     void updateProgress();
     void processTerminatedNotification();
     void handleAllTestsFinished();
     void buildResults();
+    std::vector<CommandOutput> commandOutputs() const;
 
     std::vector<std::unique_ptr<Process>> processes;
+    // The battery row of each entry of processes.
+    std::vector<int> processRows;
+    FindingContext findingsContext;
+    // The run's report has reached its last destination (or failed to).
+    bool isDelivered = false;
     // Earlier runs' commands, kept alive until the program ends.
     std::vector<std::vector<std::unique_ptr<Process>>> container;
 
