@@ -84,7 +84,8 @@ trap 'exit 143' TERM
 
 load() { cut -d' ' -f1 /proc/loadavg; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-# verdict CONDITION: "meets" or "MISSES", from an awk condition.
+# verdict CONDITION: "meets" or "MISSES", from an awk condition. A ratio is
+# judged as it is shown, to two decimals.
 verdict() { awk "BEGIN { exit !($1) }" && echo meets || echo MISSES; }
 
 # timed COMMAND...: runs the command as a job, its output to $work/out (or
@@ -169,7 +170,7 @@ scheduling() {
     compare 70 'sleep 1' xargs
     sleep1_cpu="$cpu"
     row "scheduling: 70 x sleep 1, report to file" "$seconds s" "xargs -P 70" \
-        "$anchor_seconds s" "ratio <= 1.00" "$(verdict "$seconds <= $anchor_seconds")"
+        "$anchor_seconds s" "ratio <= 1.00" "$(verdict "$(ratio "$seconds" "$anchor_seconds") <= 1.00")"
     printf '  above the physical limit of 1.000 s: the program by %.3f s, xargs by %.3f s;' \
         "$(awk "BEGIN { print $seconds - 1 }")" "$(awk "BEGIN { print $anchor_seconds - 1 }")"
     printf ' peak memory %s MiB\n' "$peak"
@@ -212,7 +213,7 @@ battery() {
         least shell "$elapsed"
     done
     row "battery: -s -o FILE, $(wc -l <"$work/battery.list") commands" "$whole s" \
-        "slowest command alone" "$alone s" "ratio <= 1.05" "$(verdict "$whole <= 1.05 * $alone")"
+        "slowest command alone" "$alone s" "ratio <= 1.05" "$(verdict "$(ratio "$whole" "$alone") <= 1.05")"
     echo "  slowest command: ${slowest[*]}"
     echo "  the same commands started by the shell at once, each into a file: $shell s"
 }
@@ -228,7 +229,7 @@ capture() {
         (($(stat -c %s "$work/report") > bytes)) ||
             { echo "capture: the report lacks output" >&2; exit 1; }
         row "capture: $name" "$seconds s" "the shell into files" "$anchor_seconds s" \
-            "ratio <= 2.00" "$(verdict "$seconds <= 2 * $anchor_seconds")"
+            "ratio <= 2.00" "$(verdict "$(ratio "$seconds" "$anchor_seconds") <= 2.00")"
         row "  peak memory" "$peak MiB" "limit" "128 MiB" "< 128 MiB" "$(verdict "$peak < 128")"
         # What the pipes alone cost: the same commands, each stream read by a
         # cat that writes it to a file. For reference, not a goal.
@@ -257,7 +258,7 @@ scale() {
     local complete=yes
     inOrder 2000 "$work/report" || complete=NO
     row "scale: 2000 x (echo N; sleep 1)" "$seconds s" "xargs -P 2000" "$anchor_seconds s" \
-        "ratio <= 1.50" "$(verdict "$seconds <= 1.5 * $anchor_seconds")"
+        "ratio <= 1.50" "$(verdict "$(ratio "$seconds" "$anchor_seconds") <= 1.50")"
     echo "  every block present, in start order, none lost to a launch failure: $complete;" \
         "peak memory $peak MiB"
     rm -f "$work/report"
@@ -285,7 +286,7 @@ trim() {
         done
         row "trim: $mib MiB report ($shape)" "${seconds_of[trim]} s" "copy the same bytes" \
             "${seconds_of[copy]} s" "ratio <= 3.00" \
-            "$(verdict "${seconds_of[trim]} <= 3 * ${seconds_of[copy]}")"
+            "$(verdict "$(ratio "${seconds_of[trim]}" "${seconds_of[copy]}") <= 3.00")"
         row "  peak memory" "${peak_of[trim]} MiB" "the copy's" "${peak_of[copy]} MiB" "flat" ""
         rm -f "$work/trim-in" "$work/trim-out"
     done
