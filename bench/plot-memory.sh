@@ -52,7 +52,8 @@ for ((i = 2; i < ${#columns[@]}; ++i)); do
             FNR > 1 && $2 == mode && $at ~ /^[0-9.]+$/ { print $1, $at > completed }
             FNR > 1 && $2 == mode && $at == "aborted" { print $1, cap > aborted }' "$table"
         touch "$data/$i-$mode" "$data/$i-$mode-aborted"
-        series+=("'$data/$i-$mode' with linespoints lc rgb '$colour' pt $point title '${columns[i]}, $mode'")
+        style="with linespoints lc rgb '$colour' pt $point"
+        series+=("'$data/$i-$mode' $style title '${columns[i]}, $mode'")
         [[ -s "$data/$i-$mode-aborted" ]] &&
             series+=("'$data/$i-$mode-aborted' with points lc rgb '$colour' pt 2 ps 2 notitle")
     done
