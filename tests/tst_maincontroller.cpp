@@ -1,6 +1,7 @@
 #include "maincontroller.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
@@ -53,8 +54,10 @@ void TestMainController::runFinishesOnceWithEveryBlockInStartOrder()
         expected += blockHead(quick + " " + QString::number(i)) + "stdout:\n" +
                     QString::number(i) + "\n\n";
     }
-    QVERIFY(controller.report().startsWith(expected));
-    QVERIFY(controller.report().contains("stderr:\ncould not start " + dir.filePath("missing")));
+    QBuffer report;
+    QVERIFY(report.open(QIODevice::WriteOnly) && controller.buildResults(report));
+    QVERIFY(report.data().startsWith(expected.toUtf8()));
+    QVERIFY(report.data().contains("stderr:\ncould not start " + dir.filePath("missing").toUtf8()));
 }
 
 // What a run's inputs make of the battery: the agent counts as installed when

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 QStringList blockNames(const QString &report)
@@ -89,6 +91,14 @@ void TestWindowless::outcomes_data()
         "could not send log, saved to Desktop");
     row({"-s", "fails", "no desktop"}, 1, "", 1, "home/diagnostic_results.txt",
         "could not send log, saved to %H/home/diagnostic_results.txt");
+    const QByteArray savedInstead = "saved the report to Desktop instead";
+    row({"-s", "-o", "missing/f"}, 1, "", 0, "home/Desktop/diagnostic_results.txt", savedInstead);
+    row({"-s", "-c", "broken pipe"}, 1, "", 0, "home/Desktop/diagnostic_results.txt",
+        savedInstead);
+    // As in "-c -o f | head -1": f is written all the same. A closed descriptor
+    // must not be taken by a file that the program opens.
+    row({"-s", "-c", "-o", "f", "closed stdout"}, 1, "", 0, "cwd/f",
+        "could not write the report to standard output: Bad file descriptor");
 }
 
 void TestWindowless::outcomes()
@@ -123,6 +133,15 @@ void TestWindowless::outcomes()
     }
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(root.filePath("cwd"));
+    if (args.contains("closed stdout"))
+        program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    if (args.contains("broken pipe")) {
+        program.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0 && ::dup2(ends[1], STDOUT_FILENO) >= 0)
+                ::close(ends[0]);
+        });
+    }
     program.start(VELTRANE_BINARY, args);
     // With the event loop running, so that the server can answer.
     QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 120000);

@@ -13,6 +13,7 @@
 #include "delivery.h"
 
 class Process;
+class QIODevice;
 
 // What the user typed into the window's fields for a run; all empty in the
 // windowless run.
@@ -57,7 +58,11 @@ public:
     // returns its battery in start order. Starts nothing.
     std::vector<Test> prepareRun(const FieldEntries &fields = {});
 
-    const QString &report() const { return results; }
+    // Writes the last run's report to device block by block: the account and
+    // ticket lines, then every command's result block in start order, in
+    // little memory whatever the commands printed. False when the device took
+    // less or a command's output could not be read back.
+    bool buildResults(QIODevice &device) const;
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return delivery.resultsLink(); }
 
@@ -73,12 +78,14 @@ signals:
     // Posted after the run starts and after each test's end; the numbers are
     // those of when it is delivered, so updates queued together agree.
     void progressChanged(int finished, int total);
-    // Every test of the run has ended, once per run; the report is built.
+    // Every test of the run has ended, once per run; the report is complete.
     void allTestsFinished();
 
     // How the report left the program; one of the last three ends each run.
-    void reportForConsole(const QString &report);
     void outputFileDone(const QString &path);
+    // The console or the output file did not take the report; savedCopyPath
+    // is where a copy went instead, if one was saved.
+    void reportNotWritten(const QString &savedCopyPath);
     void deliveredWithoutUpload();
     void uploadSucceeded(const QString &resultsUrl);
     // savedCopyPath is empty when no copy could be saved anywhere.
@@ -92,7 +99,6 @@ private:
     void updateProgress();
     void processTerminatedNotification();
     void handleAllTestsFinished();
-    void buildResults();
 
     std::vector<std::unique_ptr<Process>> processes;
     // Earlier runs' commands, kept alive until the program ends.
@@ -100,7 +106,6 @@ private:
 
     std::optional<QString> txtVeltraneAccount;
     std::optional<QString> txtTicketNo;
-    QString results;
     std::optional<QString> outputFile;
     bool isSilent = false;
     bool isConsole = false;
