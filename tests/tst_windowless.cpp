@@ -91,10 +91,8 @@ void TestWindowless::outcomes_data()
         "could not send log, saved to Desktop");
     row({"-s", "fails", "no desktop"}, 1, "", 1, "home/diagnostic_results.txt",
         "could not send log, saved to %H/home/diagnostic_results.txt");
-    const QByteArray savedInstead = "saved the report to Desktop instead";
-    row({"-s", "-o", "missing/f"}, 1, "", 0, "home/Desktop/diagnostic_results.txt", savedInstead);
     row({"-s", "-c", "broken pipe"}, 1, "", 0, "home/Desktop/diagnostic_results.txt",
-        savedInstead);
+        "saved the report to Desktop instead");
     // As in "-c -o f | head -1": f is written all the same. A closed descriptor
     // must not be taken by a file that the program opens.
     row({"-s", "-c", "-o", "f", "closed stdout"}, 1, "", 0, "cwd/f",

@@ -129,6 +129,7 @@ bool Delivery::submitResults()
 {
     // The whole report goes up, NUL characters included: a binary agent log
     // must not cut off the blocks that follow it.
+    Q_ASSERT(spool);
     QIODevice *body = spool.get();
     if (spool->size() > options.maxPostSize) {
         trimmedSpool = std::make_unique<ReportSpool>();

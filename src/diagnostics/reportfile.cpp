@@ -24,7 +24,7 @@ ReportFile ReportFile::atPath(const QString &path)
         report.file = std::move(file);
     } else {
         report.file = std::make_unique<QSaveFile>(path);
-        report.file->open(QIODevice::WriteOnly);
+        report.file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
     return report;
 }
@@ -40,7 +40,8 @@ ReportFile ReportFile::freshIn(const QString &folder)
     if (descriptor < 0)
         report.error = QString::fromLocal8Bit(std::strerror(errno));
     else
-        file->open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        file->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle);
     report.file = std::move(file);
     return report;
 }
@@ -49,7 +50,6 @@ bool ReportFile::finish()
 {
     if (auto *saveFile = qobject_cast<QSaveFile *>(file.get()))
         return saveFile->commit();
-    // Closing writes what is buffered; an error from that stays.
     file->close();
     return file->error() == QFileDevice::NoError;
 }

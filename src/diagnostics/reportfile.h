@@ -5,7 +5,9 @@
 
 #include <memory>
 
-// A file that receives the report, opened on construction.
+// A file that receives the report, opened on construction. Unbuffered: a
+// buffered write that the disk takes only in part would pass for complete when
+// the buffer is flushed, and every write fails at once with its reason.
 class ReportFile
 {
 public:

@@ -1,6 +1,7 @@
 #include "reportspool.h"
 
 #include <cstring>
+#include <utility>
 
 ReportSpool::ReportSpool()
 {
@@ -30,35 +31,28 @@ qint64 ReportSpool::readData(char *data, qint64 maxSize)
 
 qint64 ReportSpool::writeData(const char *data, qint64 maxSize)
 {
-    QByteArrayView bytes(data, maxSize);
-    if (fileUsable && !file.isOpen() && memory.size() + bytes.size() > memoryLimit)
-        moveToFile();
+    if (fileUsable && !file.isOpen() && memory.size() + maxSize > memoryLimit) {
+        QString why;
+        if (file.open(why))
+            append(std::exchange(memory, QByteArray()));
+        else
+            keepInMemory(why);
+    }
+    append(QByteArrayView(data, maxSize));
+    return maxSize;
+}
+
+void ReportSpool::append(QByteArrayView bytes)
+{
     if (fileUsable && file.isOpen()) {
         QString why;
         const qsizetype written = file.append(bytes, why);
         if (written == bytes.size())
-            return maxSize;
+            return;
         keepInMemory(why);
         bytes = bytes.sliced(written);
     }
     memory.append(bytes);
-    return maxSize;
-}
-
-void ReportSpool::moveToFile()
-{
-    QString why;
-    if (!file.open(why)) {
-        keepInMemory(why);
-        return;
-    }
-    const qsizetype written = file.append(memory, why);
-    if (written < memory.size()) {
-        memory.remove(0, written);
-        keepInMemory(why);
-        return;
-    }
-    memory = QByteArray();
 }
 
 void ReportSpool::keepInMemory(const QString &why)

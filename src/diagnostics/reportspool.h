@@ -21,7 +21,6 @@ public:
 
     bool isSequential() const override { return false; }
     qint64 size() const override { return file.size() + memory.size(); }
-    bool isOnDisk() const { return file.size() > 0; }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -30,7 +29,8 @@ protected:
     qint64 writeData(const char *data, qint64 maxSize) override;
 
 private:
-    void moveToFile();
+    // To the file while it takes them, the rest to memory.
+    void append(QByteArrayView bytes);
     void keepInMemory(const QString &why);
 
     SpoolFile file;
