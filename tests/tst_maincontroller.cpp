@@ -1,6 +1,7 @@
 #include "maincontroller.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
@@ -54,8 +55,10 @@ void TestMainController::runFinishesOnceWithEveryBlockInStartOrder()
         expected +=
             blockHead(quick + " " + QString::number(i)) + "stdout:\n" + QString::number(i) + "\n\n";
     }
-    QVERIFY(controller.report().startsWith(expected));
-    QVERIFY(controller.report().contains("stderr:\ncould not start " + dir.filePath("missing")));
+    QBuffer report;
+    QVERIFY(report.open(QIODevice::WriteOnly) && controller.buildResults(report));
+    QVERIFY(report.data().startsWith(expected.toUtf8()));
+    QVERIFY(report.data().contains("stderr:\ncould not start " + dir.filePath("missing").toUtf8()));
     // Its row and its failed start reach the findings, which name the tool
     // that could not start rather than the one the report shows.
     const auto findings = found.at(0).at(0).value<std::vector<Finding>>();

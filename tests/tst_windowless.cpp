@@ -114,6 +114,12 @@ void TestWindowless::outcomes_data()
         "could not send log, saved to %H/home/diagnostic_results.txt");
     row({"-s", "-c", "no dig"}, 0, "%R\n", 0, {},
         "dig not found: install bind9-dnsutils for a complete report");
+    row({"-s", "-c", "broken pipe"}, 1, "", 0, "home/Desktop/diagnostic_results.txt",
+        "saved the report to Desktop instead");
+    // As in "-c -o f | head -1": f is written all the same. A closed descriptor
+    // must not be taken by a file that the program opens.
+    row({"-s", "-c", "-o", "f", "closed stdout"}, 1, "", 0, "cwd/f",
+        "could not write the report to standard output: Bad file descriptor");
 }
 
 void TestWindowless::outcomes()
@@ -138,6 +144,15 @@ void TestWindowless::outcomes()
     QProcess program;
     program.setProcessEnvironment(environment(root));
     program.setWorkingDirectory(root.filePath("cwd"));
+    if (args.contains("closed stdout"))
+        program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    if (args.contains("broken pipe")) {
+        program.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0 && ::dup2(ends[1], STDOUT_FILENO) >= 0)
+                ::close(ends[0]);
+        });
+    }
     // The tool lookup ignores PATH: dig itself is hidden, in a mount namespace.
     const QString hideDig = R"(mount --bind /dev/null /usr/bin/dig && exec "$0" "$@")";
     if (args.contains("no dig"))
@@ -224,11 +239,12 @@ void TestWindowless::findingsAndProgressOnATerminal()
 
     const QByteArray findings = program.readAllStandardOutput();
     QVERIFY(findings.startsWith("look The service's resolver 127.0.0.10 by port: 53 refused, 443 "
-                              "answered, 5353 refused: port 53 does not get through on this "
-                              "network while 443 does\n"));
+                                "answered, 5353 refused: port 53 does not get through on this "
+                                "network while 443 does\n"));
     QVERIFY(errors.startsWith("\rFinished ") && errors.contains(" out of 51 tests\x1b[K\r"));
     QVERIFY(errors.endsWith("\ruploading the report\u2026\x1b[K\r\x1b[Kcould not send log, saved "
-                            "to Desktop\n" + findings));
+                            "to Desktop\n" +
+                            findings));
 }
 
 QTEST_GUILESS_MAIN(TestWindowless)

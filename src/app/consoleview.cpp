@@ -20,19 +20,23 @@ ConsoleView::ConsoleView(MainController &controller, QIODevice *console) : conso
         if (!testsEnded)
             showStatusLine(QStringLiteral("Finished %1 out of %2 tests").arg(finished).arg(total));
     });
-    connect(&controller, &MainController::allTestsFinished, this, [this] { testsEnded = true; });
+    // The report may follow on standard output: the line goes first.
+    connect(&controller, &MainController::allTestsFinished, this, [this] {
+        testsEnded = true;
+        clearStatusLine();
+    });
     connect(&controller, &MainController::findingsFound, this,
             [this](const std::vector<Finding> &findings) { runFindings = findings; });
-    connect(&controller, &MainController::reportForConsole, this,
-            [this](const QString &report) { write(report.toUtf8() + '\n'); });
     connect(&controller, &MainController::outputFileDone, this,
             [this](const QString &path) { write("outputFile=" + path.toUtf8() + '\n'); });
-    connect(&controller, &MainController::deliveredWithoutUpload, this, [this] { finish(0); });
+    connect(&controller, &MainController::reportNotWritten, this, &ConsoleView::reportNotWritten);
+    connect(&controller, &MainController::deliveredWithoutUpload, this,
+            [this] { finish(notWritten ? 1 : 0); });
     connect(&controller, &MainController::uploadStarted, this,
             [] { showStatusLine(QStringLiteral("uploading the report\u2026")); });
     connect(&controller, &MainController::uploadSucceeded, this, [this](const QString &link) {
         write("url=" + link.toUtf8() + '\n');
-        finish(0);
+        finish(notWritten ? 1 : 0);
     });
     connect(&controller, &MainController::uploadFailed, this,
             [this](const QString &, const QString &savedCopyPath) { uploadFailed(savedCopyPath); });
@@ -47,6 +51,17 @@ void ConsoleView::write(const QByteArray &bytes)
     }
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+// Why the report did not go where asked is logged already; this says where it
+// went instead.
+void ConsoleView::reportNotWritten(const QString &savedCopyPath)
+{
+    notWritten = true;
+    if (savedCopyPath == desktopCopyPath())
+        qWarning("saved the report to Desktop instead");
+    else if (!savedCopyPath.isEmpty())
+        qWarning("saved the report to %s instead", qUtf8Printable(savedCopyPath));
 }
 
 void ConsoleView::uploadFailed(const QString &savedCopyPath)

@@ -14,6 +14,7 @@ class QIODevice;
 // controller's console lines to standard output (or the device given) and asks
 // for the program's end, with its exit status, once the report is delivered.
 // On a terminal it shows the run's progress and ends with the findings.
+// The report itself goes to standard output from the delivery.
 class ConsoleView : public QObject
 {
     Q_OBJECT
@@ -29,6 +30,7 @@ signals:
 
 private:
     void write(const QByteArray &bytes);
+    void reportNotWritten(const QString &savedCopyPath);
     void uploadFailed(const QString &savedCopyPath);
     void finish(int status);
 
@@ -38,4 +40,6 @@ private:
     // The counts stop at the run's end: an update still queued then must not
     // replace the upload's line.
     bool testsEnded = false;
+    // The console or the output file did not take the report: the run fails.
+    bool notWritten = false;
 };

@@ -9,8 +9,12 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 void raiseOpenFileLimit()
 {
@@ -19,6 +23,18 @@ void raiseOpenFileLimit()
         return;
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+void guardStandardStreams()
+{
+    // Commands started later get the default back from QProcess.
+    std::signal(SIGPIPE, SIG_IGN);
+    // A closed one is held by /dev/null opened the wrong way round (the lowest
+    // free descriptor is the closed one): writes to it still fail.
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF)
+            ::open("/dev/null", descriptor == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    }
 }
 
 void printHelp()

@@ -11,8 +11,8 @@
 
 MainController::MainController(QObject *parent) : QObject(parent)
 {
-    connect(&delivery, &Delivery::reportForConsole, this, &MainController::reportForConsole);
     connect(&delivery, &Delivery::outputFileDone, this, &MainController::outputFileDone);
+    connect(&delivery, &Delivery::reportNotWritten, this, &MainController::reportNotWritten);
     connect(&delivery, &Delivery::deliveredWithoutUpload, this,
             &MainController::deliveredWithoutUpload);
     connect(&delivery, &Delivery::uploadSucceeded, this, &MainController::uploadSucceeded);
@@ -204,7 +204,6 @@ void MainController::processTerminatedNotification()
 
 void MainController::handleAllTestsFinished()
 {
-    buildResults();
     emit allTestsFinished();
     const std::vector<CommandOutput> outputs = commandOutputs();
     QMap<int, QString> commandsByRow;
@@ -213,18 +212,23 @@ void MainController::handleAllTestsFinished()
     emit findingsFound(findings(outputs, findingsContext), commandsByRow);
 
     isDelivered = false;
-    delivery.deliver(results, {isSilent, isConsole, isInternet, outputFile, maxPostSize});
+    // Written as often as it is needed, never held whole: the commands may
+    // have printed gigabytes.
+    delivery.deliver([this](QIODevice &device) { return buildResults(device); },
+                     {isSilent, isConsole, isInternet, outputFile, maxPostSize});
     if (!isDelivered)
         emit uploadStarted();
 }
 
-void MainController::buildResults()
+bool MainController::buildResults(QIODevice &device) const
 {
-    QStringList blocks;
-    blocks.reserve(static_cast<qsizetype>(processes.size()));
-    for (const auto &process : processes)
-        blocks.append(process->getResult());
-    results = buildReport(txtVeltraneAccount, txtTicketNo, blocks);
+    if (!writeAll(device, reportHead(txtVeltraneAccount, txtTicketNo)))
+        return false;
+    for (const auto &process : processes) {
+        if (!process->writeResult(device))
+            return false;
+    }
+    return true;
 }
 
 std::vector<CommandOutput> MainController::commandOutputs() const

@@ -16,6 +16,7 @@
 #include "toolcheck.h"
 
 class Process;
+class QIODevice;
 
 // What the user typed into the window's fields for a run; all empty in the
 // windowless run.
@@ -60,7 +61,11 @@ public:
     // returns its battery in start order. Starts nothing.
     std::vector<Test> prepareRun(const FieldEntries &fields = {});
 
-    const QString &report() const { return results; }
+    // Writes the last run's report to device block by block: the account and
+    // ticket lines, then every command's result block in start order, in
+    // little memory whatever the commands printed. False when the device took
+    // less or a command's output could not be read back.
+    bool buildResults(QIODevice &device) const;
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return delivery.resultsLink(); }
 
@@ -76,7 +81,7 @@ signals:
     // Posted after the run starts and after each test's end; the numbers are
     // those of when it is delivered, so updates queued together agree.
     void progressChanged(int finished, int total);
-    // Every test of the run has ended, once per run; the report is built.
+    // Every test of the run has ended, once per run; the report is complete.
     void allTestsFinished();
     // What the run's outputs show, most important first, right after
     // allTestsFinished; with the report's name for the command of each row.
@@ -90,8 +95,10 @@ signals:
     void testDomainSkipped(const QString &notice);
 
     // How the report left the program; one of the last three ends each run.
-    void reportForConsole(const QString &report);
     void outputFileDone(const QString &path);
+    // The console or the output file did not take the report; savedCopyPath
+    // is where a copy went instead, if one was saved.
+    void reportNotWritten(const QString &savedCopyPath);
     void deliveredWithoutUpload();
     // The report is on its way to the results server; one of the next two follows.
     void uploadStarted();
@@ -107,7 +114,6 @@ private:
     void updateProgress();
     void processTerminatedNotification();
     void handleAllTestsFinished();
-    void buildResults();
     std::vector<CommandOutput> commandOutputs() const;
 
     std::vector<std::unique_ptr<Process>> processes;
@@ -121,7 +127,6 @@ private:
 
     std::optional<QString> txtVeltraneAccount;
     std::optional<QString> txtTicketNo;
-    QString results;
     std::optional<QString> outputFile;
     bool isSilent = false;
     bool isConsole = false;
