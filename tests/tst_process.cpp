@@ -160,20 +160,31 @@ void TestProcess::deadlineReachesWhatTheCommandStarted()
 }
 
 // A command that could not start, or was not to be started, still ends once,
-// from the event loop, its block saying why.
+// from the event loop, its block saying why. Short of descriptors, QProcess
+// fails inside start() itself.
 void TestProcess::unstartedEndsOnceFromTheEventLoop()
 {
     const QString path = dir.filePath("missing");
     Processes processes;
-    processes.push_back(std::make_unique<Process>());
-    processes.push_back(std::make_unique<Process>());
-    processes[0]->start(path, {"-x"});
-    processes[1]->finishUnstarted(path + " -x", "not read: this is a FIFO, not a file");
+    for (int n = 0; n < 3; ++n)
+        processes.push_back(std::make_unique<Process>());
+    rlimit oldLimit = {};
+    ::getrlimit(RLIMIT_NOFILE, &oldLimit);
+    const rlimit limit = {rlim_t(QDir("/proc/self/fd").count()), oldLimit.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+    processes[0]->start("/bin/true", {"-x"});
+    ::setrlimit(RLIMIT_NOFILE, &oldLimit);
+    processes[1]->start(path, {"-x"});
+    processes[2]->finishUnstarted(path + " -x", "not read: this is a FIFO, not a file");
     QVERIFY(runAll(processes));
-    const QString head = blockHead(path + " -x") + "stderr:\n";
-    QVERIFY2(processes[0]->getResult().startsWith(head + "could not start " + path + ": "),
-             qPrintable(processes[0]->getResult()));
-    QCOMPARE(processes[1]->getResult(), head + "not read: this is a FIFO, not a file\n");
+    for (const auto &[n, name] : {std::pair{0, QString("/bin/true")}, {1, path}}) {
+        const QString block = processes[n]->getResult();
+        QVERIFY2(
+            block.startsWith(blockHead(name + " -x") + "stderr:\ncould not start " + name + ": "),
+            qPrintable(block));
+    }
+    QCOMPARE(processes[2]->getResult(),
+             blockHead(path + " -x") + "stderr:\nnot read: this is a FIFO, not a file\n");
 }
 
 QTEST_GUILESS_MAIN(TestProcess)
