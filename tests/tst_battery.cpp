@@ -1,5 +1,4 @@
 #include "battery.h"
-#include "testsupport.h"
 
 #include <QFile>
 #include <QLocalServer>
