@@ -31,10 +31,8 @@ public:
     QStringList outcomes;
 };
 
-// A name server on loopback, on port 53 (the only port a name server is asked
-// on), that counts the queries and answers each as told: never ("silent"), with
-// a refusal ("refuse"), or with the one IPv4 address given, in a record that
-// names the question by pointer (to offset 12).
+// A name server on loopback port 53 that counts the queries and answers each as
+// told: never ("silent"), with a refusal ("refuse"), or with the address given.
 class DnsResponder : public QObject
 {
 public:
@@ -58,6 +56,7 @@ private:
             response[3] = char(answer == "refuse" ? 0x85 : 0x80); // refused, or no error
             if (answer != "refuse") {
                 response[7] = 1;
+                // Named by a pointer to the question.
                 char record[16] = {char(0xc0), 12, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4};
                 qToBigEndian(QHostAddress(answer).toIPv4Address(), record + 12);
                 response.append(record, sizeof record);
@@ -93,10 +92,9 @@ private slots:
     void trustsTheSystemAndTheTestAuthority();
 };
 
-// The setup names the server's certificate and address ("none" for a port no
-// one listens on), the host in the upload's URL and what the second resolver
-// answers. The results host "results.veltrane.test" is known to the test
-// resolver only; the server's certificate carries it besides localhost.
+// The setup: the server's certificate@address ("none" for a closed port), the
+// URL's host, and what the second resolver answers. Only the test resolver knows
+// results.veltrane.test, which the server's certificate carries too.
 void TestHttp::outcomes_data()
 {
     QTest::addColumn<QString>("setup");

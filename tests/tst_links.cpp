@@ -64,7 +64,6 @@ void TestLinkScan::view_data()
 {
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("href");
-    // Text: "See results at https://a.example/?u=http://b.example/p\nThanks"
     // The outer link covers 15..53, the inner one 36..53 (15 + 21), the line
     // break is 54 and "Thanks" starts at 55.
     const QString outer = "https://a.example/?u=http://b.example/p";

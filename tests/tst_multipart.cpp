@@ -33,8 +33,7 @@ void TestMultipart::uploadOfAbc()
              QByteArray("multipart/form-data; boundary=0xKhTmLbOuNdArY"));
 }
 
-// The body read from the data as it is sent holds the same bytes as the form
-// made in memory, however it is read.
+// Streamed from the data, the body holds the bytes of the form made in memory.
 void TestMultipart::streamedBody_data()
 {
     QTest::addColumn<QByteArray>("data");

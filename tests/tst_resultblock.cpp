@@ -71,8 +71,7 @@ void TestResultBlock::blocks()
     QCOMPARE(buffer.data(), QByteArray(45, '-') + "Results for: cmd\n" + sections);
 }
 
-// Escaping is reversed by unescapeUtf8() unless the input itself holds text
-// like \xE9, which is valid and stays.
+// Text like \x41 is valid and stays: only the escaper's own escapes turn back.
 void TestResultBlock::escaping_data()
 {
     QTest::addColumn<QByteArray>("bytes");

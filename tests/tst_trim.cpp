@@ -66,9 +66,8 @@ void TestTrim::trimsThePiecesHoldingTail()
     QCOMPARE(trimTailData(report, static_cast<std::int32_t>(report.size() - excess)), expected);
 }
 
-// Reports of random pieces made of what the trimming looks at: separators and
-// hyphen runs, "tail" and its halves, characters of one to four bytes and stray
-// continuation bytes. Every excess from 1 to past the size puts a cut at every
+// Random reports of what the trimming looks at: hyphens, "tail" and its halves,
+// characters and stray continuation bytes. Every excess puts a cut at every
 // byte; small reads split separators, "tail" and characters.
 void TestTrim::streamingMatchesTrimTailData()
 {
