@@ -123,6 +123,8 @@ void TestBattery::linuxVariants_data()
         << "-/bin/ip -/usr/bin/ip" << 48 << "/sbin/ifconfig -a";
     QTest::newRow("resolved") << "/run/systemd/resolve /usr/bin/resolvectl" << 49
                               << "/bin/sh -c cat /etc/resolv.conf; resolvectl dns";
+    QTest::newRow("resolvectl without resolved")
+        << "/usr/bin/resolvectl" << 49 << "/bin/sh -c cat /etc/resolv.conf";
     QTest::newRow("syslog") << "-/run/systemd/journal /var/log/syslog" << 64
                             << "/bin/sh -c tail -n 15000 /var/log/syslog" + grep;
     QTest::newRow("messages") << "-/usr/bin/journalctl -/bin/journalctl" << 64
