@@ -4,9 +4,7 @@
 #include <QSslSocket>
 #include <QTimer>
 
-namespace {
-
-QByteArray readCertificateFile(const QString &name)
+static QByteArray certificateFile(const QString &name)
 {
     QFile file(QStringLiteral(VELTRANE_TEST_CERTS_DIR "/") + name);
     if (!file.open(QIODevice::ReadOnly))
@@ -14,11 +12,9 @@ QByteArray readCertificateFile(const QString &name)
     return file.readAll();
 }
 
-} // namespace
-
 HttpsServer::HttpsServer(const QString &certificateName)
-    : certificate(readCertificateFile(certificateName + ".pem"), QSsl::Pem),
-      key(readCertificateFile(certificateName + ".key"), QSsl::Ec, QSsl::Pem)
+    : certificate(certificateFile(certificateName + ".pem"), QSsl::Pem),
+      key(certificateFile(certificateName + ".key"), QSsl::Ec, QSsl::Pem)
 {
 }
 
@@ -53,11 +49,10 @@ void HttpsServer::incomingConnection(qintptr socketDescriptor)
 void HttpsServer::readRequest(QSslSocket *socket)
 {
     const QByteArray received = socket->peek(socket->bytesAvailable());
-    const qsizetype headSize = received.indexOf("\r\n\r\n") + 4;
-    if (headSize < 4)
+    qsizetype size = received.indexOf("\r\n\r\n") + 4;
+    if (size < 4)
         return;
-    qsizetype size = headSize;
-    for (const QByteArray &line : received.first(headSize).toLower().split('\n')) {
+    for (const QByteArray &line : received.first(size).toLower().split('\n')) {
         if (line.startsWith("content-length:"))
             size += line.mid(15).trimmed().toLongLong();
     }
@@ -67,7 +62,7 @@ void HttpsServer::readRequest(QSslSocket *socket)
     // The socket is the timers' context: they end with it.
     for (qsizetype i = 0; i < answer.size(); ++i) {
         QTimer::singleShot(100 * i, socket,
-                           [socket, piece = answer[i], last = i == answer.size() - 1] {
+                           [socket, piece = answer[i], last = i + 1 == answer.size()] {
                                socket->write(piece);
                                if (last)
                                    socket->disconnectFromHost();

@@ -7,12 +7,9 @@
 
 class QSslSocket;
 
-// An HTTPS server on loopback for the upload tests, with a certificate that the
-// test authority issued ("server", "other"; test builds trust them) or that no
-// build trusts ("untrusted"): see make-test-certificates.sh. Every request is
-// answered with the pieces of answer, 100 ms apart so that the client sees each
-// arrive on its own, and then the connection closes; with no pieces the server
-// never answers.
+// An HTTPS server on loopback with a certificate of make-test-certificates.sh.
+// It answers every request with the pieces of answer, 100 ms apart so that the
+// client sees each arrive on its own, then closes; with none it never answers.
 class HttpsServer : public QTcpServer
 {
     Q_OBJECT

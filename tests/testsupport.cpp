@@ -7,13 +7,11 @@
 
 QString writeScript(const QTemporaryDir &dir, const QString &name, const QByteArray &body)
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + body + "\n") < 0)
         return {};
-    file.write("#!/bin/sh\n" + body + "\n");
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
+    return file.fileName();
 }
 
 QString blockHead(const QString &displayName)

@@ -10,9 +10,8 @@ QString writeScript(const QTemporaryDir &dir, const QString &name, const QByteAr
 // The first line of a result block for the given display name.
 QString blockHead(const QString &displayName);
 
-// Whether this process runs where nothing can leave the machine (a private
-// network namespace with only loopback up) and the build's endpoints are on
-// loopback: the only place to run the real battery.
+// Whether nothing can leave the machine (only loopback is up) and the build's
+// endpoints are on loopback: the only place to run the real battery.
 bool isolatedOnLoopback();
 
 // The process is alive: it exists and is not dead waiting to be reaped.

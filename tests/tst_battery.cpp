@@ -1,6 +1,4 @@
 #include "battery.h"
-#include "resultblock.h"
-#include "testsupport.h"
 
 #include <QFile>
 #include <QLocalServer>
@@ -16,8 +14,8 @@
 namespace {
 
 // A Linux machine with merged /usr, without net-tools, with the journal; the
-// changes add ("path") or take away ("-path") files, separated by blanks.
-LocalSystem linuxMachine(const QString &changes = "", bool root = false)
+// changes add ("path") or take away ("-path") files, or make the user root.
+LocalSystem linuxMachine(const QString &changes = "")
 {
     QSet<QString> files = {"/run/systemd/journal", "/usr/sbin/traceroute", "/sbin/traceroute"};
     for (const char *tool :
@@ -30,10 +28,11 @@ LocalSystem linuxMachine(const QString &changes = "", bool root = false)
             files.insert(change);
     }
     const auto has = [files](const QString &path) { return files.contains(path); };
-    return {Platform::Linux, root, has, has};
+    return {Platform::Linux, files.contains("root"), has, has};
 }
 
-std::vector<Test> battery(bool withDomain, bool gate, const LocalSystem &system)
+// With a test domain, the agent gate open and one agent log file, unless told.
+std::vector<Test> battery(const LocalSystem &system, bool withDomain = true, bool gate = true)
 {
     BatteryInputs inputs;
     inputs.endpoints = builtInEndpoints();
@@ -44,11 +43,11 @@ std::vector<Test> battery(bool withDomain, bool gate, const LocalSystem &system)
     return batteryTests(inputs, system);
 }
 
-QStringList names(bool withDomain, bool gate, const LocalSystem &system)
+QStringList names(const std::vector<Test> &tests)
 {
     QStringList list;
-    for (const Test &test : battery(withDomain, gate, system))
-        list << commandDisplayName(test.launchPath, test.args, test.comment);
+    for (const Test &test : tests)
+        list << displayNameOf(test);
     return list;
 }
 
@@ -65,9 +64,7 @@ private slots:
     void linuxVariants_data();
     void linuxVariants();
     void logOrder();
-    void logCommandPrintsAnyName_data();
     void logCommandPrintsAnyName();
-    void specialFilesAreNotRead_data();
     void specialFilesAreNotRead();
 };
 
@@ -85,8 +82,7 @@ void TestBattery::listing_data()
     QTest::newRow("Linux") << linuxMachine() << "battery-linux.txt";
 }
 
-// The listings hold the battery with a test domain, the agent gate open and
-// one agent log file: every row there is, in start order.
+// The listings hold the whole battery in start order.
 void TestBattery::listing()
 {
     QFETCH(LocalSystem, system);
@@ -94,19 +90,18 @@ void TestBattery::listing()
     QFile listing(VELTRANE_SOURCE_DIR "/tests/data/" + file);
     QVERIFY(listing.open(QIODevice::ReadOnly | QIODevice::Text));
     QStringList expected = QString::fromUtf8(listing.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(names(true, true, system), expected);
+    QCOMPARE(names(battery(system)), expected);
     // Without a test domain rows 2 to 6 and 57 go; with the gate shut, the
     // agent's rows and its log files.
     expected.remove(56);
     expected.remove(1, 5);
-    QCOMPARE(names(false, true, system), expected);
-    QCOMPARE(names(false, false, system), expected.first(51));
+    QCOMPARE(names(battery(system, false)), expected);
+    QCOMPARE(names(battery(system, false, false)), expected.first(51));
 
     // Each test knows its row of the table; the log file between 62 and 63 has none.
-    QList<int> rows;
-    for (const Test &test : battery(true, true, system))
+    QList<int> rows, expectedRows;
+    for (const Test &test : battery(system))
         rows << test.row;
-    QList<int> expectedRows;
     for (int row = 1; row <= 71; ++row)
         expectedRows << row << (row == 62 ? QList<int>{0} : QList<int>{});
     QCOMPARE(rows, expectedRows);
@@ -115,34 +110,33 @@ void TestBattery::listing()
 void TestBattery::linuxVariants_data()
 {
     QTest::addColumn<QString>("changes");
-    QTest::addColumn<bool>("root");
     QTest::addColumn<int>("row"); // counted as in the listings
     QTest::addColumn<QString>("expected");
     const QString grep = " | grep -E -i \"kernel|launchd|vpn|dns|configd|racoon|tirrel\"";
     QTest::newRow("root traces by ICMP")
-        << "" << true << 7 << "/usr/sbin/traceroute -I -w 2 127.0.0.10";
-    QTest::newRow("first directory wins") << "/usr/sbin/ping" << false << 26
+        << "root" << 7 << "/usr/sbin/traceroute -I -w 2 127.0.0.10";
+    QTest::newRow("first directory wins") << "/usr/sbin/ping" << 26
                                           << "/usr/sbin/ping -c 5 pao.router.veltrane.test "
                                              "(palo alto router)";
-    QTest::newRow("ifconfig") << "/sbin/ifconfig" << false << 48 << "/sbin/ifconfig -a";
+    QTest::newRow("ifconfig") << "/sbin/ifconfig" << 48 << "/sbin/ifconfig -a";
     QTest::newRow("neither ifconfig nor ip: launch fails")
-        << "-/bin/ip -/usr/bin/ip" << false << 48 << "/sbin/ifconfig -a";
-    QTest::newRow("netstat") << "/usr/bin/netstat" << false << 50 << "/usr/bin/netstat -rn";
-    QTest::newRow("resolved") << "/run/systemd/resolve /usr/bin/resolvectl" << false << 49
+        << "-/bin/ip -/usr/bin/ip" << 48 << "/sbin/ifconfig -a";
+    QTest::newRow("resolved") << "/run/systemd/resolve /usr/bin/resolvectl" << 49
                               << "/bin/sh -c cat /etc/resolv.conf; resolvectl dns";
-    QTest::newRow("syslog") << "-/run/systemd/journal /var/log/syslog" << false << 64
+    QTest::newRow("resolvectl without resolved")
+        << "/usr/bin/resolvectl" << 49 << "/bin/sh -c cat /etc/resolv.conf";
+    QTest::newRow("syslog") << "-/run/systemd/journal /var/log/syslog" << 64
                             << "/bin/sh -c tail -n 15000 /var/log/syslog" + grep;
-    QTest::newRow("messages") << "-/usr/bin/journalctl -/bin/journalctl" << false << 64
+    QTest::newRow("messages") << "-/usr/bin/journalctl -/bin/journalctl" << 64
                               << "/bin/sh -c tail -n 15000 /var/log/messages" + grep;
 }
 
 void TestBattery::linuxVariants()
 {
     QFETCH(QString, changes);
-    QFETCH(bool, root);
     QFETCH(int, row);
     QFETCH(QString, expected);
-    QCOMPARE(names(true, true, linuxMachine(changes, root)).at(row - 1), expected);
+    QCOMPARE(names(battery(linuxMachine(changes))).at(row - 1), expected);
 }
 
 void TestBattery::logOrder()
@@ -152,87 +146,68 @@ void TestBattery::logOrder()
              (QStringList{"/d/.hidden", "/d/1x", "/d/Zeta", "/d/a.log", "/d/alpha", "/d/b.log"}));
 }
 
-// A log file of any name is listed, shown and printed exactly, and cannot
+// Log files of any name are listed, shown and printed exactly, and cannot
 // break out into the shell.
-void TestBattery::logCommandPrintsAnyName_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("command substitution")
-        << QByteArray("x$(touch CANARY)y") << "x\\$(touch CANARY)y";
-    QTest::newRow("backquotes") << QByteArray("x`touch CANARY`y") << "x\\`touch CANARY\\`y";
-    QTest::newRow("double quote") << QByteArray("a\"; touch CANARY; echo \"")
-                                  << "a\\\"; touch CANARY; echo \\\"";
-    QTest::newRow("backslash before the quote")
-        << QByteArray("a\\\"; touch CANARY #") << "a\\\\\\\"; touch CANARY #";
-    QTest::newRow("Latin-1") << QByteArray("caf\xE9.log") << "caf\\xE9.log";
-    QTest::newRow("bytes that are not UTF-8 beside a quote and a character")
-        << QByteArray("\xFF\xFE\"\xC3\xA9\xE9") << "\\xFF\\xFE\\\"é\\xE9";
-}
-
 void TestBattery::logCommandPrintsAnyName()
 {
-    QFETCH(QByteArray, name);
-    QFETCH(QString, shown);
     QTemporaryDir dir;
-    const QByteArray file = QFile::encodeName(dir.path()) + '/' + name;
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    const QByteArrayList names = {"x$(touch CANARY)y", "x`touch CANARY`y",
+                                  "a\"; touch CANARY; echo \"", "a\\\"; touch CANARY #",
+                                  "\xFF\xFE\"\xC3\xA9\xE9"};
     // QTemporaryDir cannot remove a name that is not UTF-8.
-    const auto removeFile = qScopeGuard([&file] { ::unlink(file.constData()); });
-    const int fd = ::open(file.constData(), O_CREAT | O_WRONLY, 0600);
-    QVERIFY(fd >= 0 && ::write(fd, "the log\n", 8) == 8 && ::close(fd) == 0);
+    const auto removeFiles = qScopeGuard([&] {
+        for (const QByteArray &name : names)
+            ::unlink(folder + name);
+    });
+    for (const QByteArray &name : names) {
+        const int fd = ::open(folder + name, O_CREAT | O_WRONLY, 0600);
+        QVERIFY(fd >= 0 && ::write(fd, "the log\n", 8) == 8 && ::close(fd) == 0);
+    }
 
-    const QStringList paths = logFolderPaths(dir.path() + '/');
-    QCOMPARE(paths.size(), 1);
-    const Test test = logTest(paths[0], thisSystem());
-    QCOMPARE(displayNameOf(test), "/bin/sh -c cat \"" + dir.path() + '/' + shown + '"');
-    QProcess shell;
-    shell.setWorkingDirectory(dir.path());
-    shell.start(test.launchPath, test.args);
-    QVERIFY(shell.waitForFinished(10000));
-    QCOMPARE(shell.readAllStandardError(), QByteArray());
-    QCOMPARE(shell.readAllStandardOutput(), QByteArray("the log\n"));
+    QStringList shown;
+    for (const QString &path : logFolderPaths(dir.path() + '/')) {
+        const Test test = logTest(path, thisSystem());
+        shown << displayNameOf(test).remove("/bin/sh -c cat \"" + dir.path() + '/');
+        QProcess shell;
+        shell.setWorkingDirectory(dir.path());
+        shell.start(test.launchPath, test.args);
+        QVERIFY(shell.waitForFinished(10000));
+        QCOMPARE(shell.readAllStandardError(), QByteArray());
+        QCOMPARE(shell.readAllStandardOutput(), QByteArray("the log\n"));
+    }
+    QCOMPARE(shown, (QStringList{"a\\\"; touch CANARY; echo \\\"\"", "a\\\\\\\"; touch CANARY #\"",
+                                 "x\\$(touch CANARY)y\"", "x\\`touch CANARY\\`y\"",
+                                 "\\xFF\\xFE\\\"é\\xE9\""}));
     QVERIFY(!QFile::exists(dir.filePath("CANARY")));
 }
 
 // Reading a FIFO, socket or device would not end; files, folders and links to
 // them are read as ever.
-void TestBattery::specialFilesAreNotRead_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<std::optional<QString>>("reason");
-    const auto notRead = [](const char *kind) {
-        return std::optional<QString>(QString("not read: this is %1, not a file").arg(kind));
-    };
-    QTest::newRow("FIFO") << "fifo" << notRead("a FIFO");
-    QTest::newRow("link to a FIFO") << "link to fifo" << notRead("a FIFO");
-    QTest::newRow("socket") << "socket" << notRead("a socket");
-    QTest::newRow("character device") << "link to /dev/null" << notRead("a character device");
-    QTest::newRow("file") << "file" << std::optional<QString>();
-    QTest::newRow("link to a folder") << "link to ." << std::optional<QString>();
-}
-
 void TestBattery::specialFilesAreNotRead()
 {
-    QFETCH(QString, kind);
-    QFETCH(std::optional<QString>, reason);
     QTemporaryDir dir;
-    const QString entry = dir.filePath("entry");
-    const QByteArray path = QFile::encodeName(entry);
-    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
-    QFile file(entry);
+    const auto at = [&dir](const char *name) { return QFile::encodeName(dir.filePath(name)); };
+    QVERIFY(::mkfifo(at("fifo"), 0600) == 0);
+    QVERIFY(::symlink("fifo", at("link to a FIFO")) == 0);
+    QVERIFY(::symlink("/dev/null", at("link to a device")) == 0);
+    QVERIFY(::symlink(".", at("link to a folder")) == 0);
     QLocalServer socket;
-    if (kind == "fifo")
-        QVERIFY(::mkfifo(path.constData(), 0600) == 0);
-    else if (kind == "file")
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    else if (kind == "socket")
-        QVERIFY(socket.listen(entry));
-    else
-        QVERIFY(::symlink(QFile::encodeName(kind.mid(8)).constData(), path.constData()) == 0);
+    QVERIFY(socket.listen(dir.filePath("socket")));
+    QFile file(dir.filePath("file"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
 
-    const Test test = logTest(entry, thisSystem());
-    QCOMPARE(test.notRunBecause, reason);
-    QCOMPARE(displayNameOf(test), "/bin/sh -c cat \"" + entry + '"');
+    QStringList reasons;
+    for (const char *name :
+         {"link to a FIFO", "socket", "link to a device", "file", "link to a folder"}) {
+        const Test test = logTest(dir.filePath(name), thisSystem());
+        reasons << test.notRunBecause.value_or("read");
+        QCOMPARE(displayNameOf(test), "/bin/sh -c cat \"" + dir.filePath(name) + '"');
+    }
+    QCOMPARE(reasons,
+             (QStringList{"not read: this is a FIFO, not a file",
+                          "not read: this is a socket, not a file",
+                          "not read: this is a character device, not a file", "read", "read"}));
 }
 
 QTEST_GUILESS_MAIN(TestBattery)

@@ -24,12 +24,8 @@ void TestLinkScan::scan_data()
     QTest::addColumn<Links>("expected");
 
     // "See results at " is 15 characters, so its link starts at 15.
-    QTest::newRow("empty text") << QString() << Links{};
-    QTest::newRow("link at the end")
-        << "See results at https://r.example/x7" << Links{"15 20 https://r.example/x7"};
     QTest::newRow("link before a line break") << "See results at https://r.example/x7\n"
                                               << Links{"15 20 https://r.example/x7"};
-    QTest::newRow("no link") << "There was an error submitting the results" << Links{};
     QTest::newRow("capital prefix") << "HTTPS://r.example/a Http://r.example/b" << Links{};
     // The https address is taken first and the scan goes on past it, never
     // back to the http address before it.
@@ -59,10 +55,8 @@ void TestLinkScan::scan()
     QFETCH(Links, expected);
     Links found;
     for (const LinkRange &link : scanLinks(text))
-        found << QStringLiteral("%1 %2 %3")
-                     .arg(link.start)
-                     .arg(link.length)
-                     .arg(link.url.toString(QUrl::FullyEncoded));
+        found << QString::number(link.start) + ' ' + QString::number(link.length) + ' ' +
+                     link.url.toString(QUrl::FullyEncoded);
     QCOMPARE(found, expected);
 }
 
@@ -70,7 +64,6 @@ void TestLinkScan::view_data()
 {
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("href");
-    // Text: "See results at https://a.example/?u=http://b.example/p\nThanks"
     // The outer link covers 15..53, the inner one 36..53 (15 + 21), the line
     // break is 54 and "Thanks" starts at 55.
     const QString outer = "https://a.example/?u=http://b.example/p";

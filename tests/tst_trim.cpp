@@ -20,7 +20,6 @@ class TestTrim : public QObject
 private slots:
     void trimsThePiecesHoldingTail_data();
     void trimsThePiecesHoldingTail();
-    void streamingMatchesTrimTailData_data();
     void streamingMatchesTrimTailData();
 };
 
@@ -32,11 +31,8 @@ void TestTrim::trimsThePiecesHoldingTail_data()
     QTest::addColumn<int>("excess");
     QTest::addColumn<QByteArray>("expected");
 
-    const QByteArray log = "Results for: tail -n 15000 /var/log/syslog\n" + QByteArray(957, 'x');
     const QByteArray tailPiece = "Results for: tail -n 5 log\n0123456789"; // 37 bytes
     const QByteArray plain = "Results for: /bin/ps\nabc\n";
-    QTest::newRow("1000-byte log, one byte over")
-        << separator + log << 1 << separator + log.first(972) + marker;
     // Every piece holding the word is cut by the whole excess.
     QTest::newRow("two tail pieces, one plain")
         << separator + tailPiece + separator + plain + separator + tailPiece << 5
@@ -70,45 +66,36 @@ void TestTrim::trimsThePiecesHoldingTail()
     QCOMPARE(trimTailData(report, static_cast<std::int32_t>(report.size() - excess)), expected);
 }
 
-// Reports of random pieces made of what the trimming looks at: separators and
-// hyphen runs, "tail" and its halves, characters of one to four bytes and stray
-// continuation bytes. Every excess from 1 to past the size puts a cut at every
+// Random reports of what the trimming looks at: hyphens, "tail" and its halves,
+// characters and stray continuation bytes. Every excess puts a cut at every
 // byte; small reads split separators, "tail" and characters.
-void TestTrim::streamingMatchesTrimTailData_data()
-{
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<qint64>("chunkSize");
-    for (const qint64 chunkSize : {1, 2, 3, 44, 45, 46, 1 << 20}) {
-        for (quint32 seed = 1; seed <= 10; ++seed)
-            QTest::addRow("seed %u, chunk %lld", seed, chunkSize) << seed << chunkSize;
-    }
-}
-
 void TestTrim::streamingMatchesTrimTailData()
 {
-    QFETCH(quint32, seed);
-    QFETCH(qint64, chunkSize);
     const QByteArray tokens[] = {"-",    QByteArray(44, '-'), "tail",         "ta",
                                  "il",   "\xc3\xa9",          "\xe2\x82\xac", "\xf0\x9f\x98\x80",
                                  "\x80", "Results for: x\n"};
-    QRandomGenerator random(seed);
-    QByteArray report;
-    for (int piece = random.bounded(1, 8); piece > 0; --piece) {
-        if (!report.isEmpty() || random.bounded(2) == 0)
-            report += random.bounded(4) == 0 ? separator + separator : separator;
-        for (int token = random.bounded(12); token > 0; --token)
-            report += tokens[random.bounded(int(std::size(tokens)))];
-    }
-
-    for (qsizetype excess = 1; excess <= report.size() + 1; ++excess) {
-        const auto maxPostSize = static_cast<std::int32_t>(report.size() - excess);
-        QBuffer input(&report);
-        input.open(QIODevice::ReadOnly);
-        QBuffer output;
-        output.open(QIODevice::WriteOnly);
-        const std::optional<QString> error = trimTailStream(input, output, maxPostSize, chunkSize);
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        QCOMPARE(output.data(), trimTailData(report, maxPostSize));
+    for (quint32 seed = 1; seed <= 10; ++seed) {
+        QRandomGenerator random(seed);
+        QByteArray report;
+        for (int piece = random.bounded(1, 8); piece > 0; --piece) {
+            if (!report.isEmpty() || random.bounded(2) == 0)
+                report += random.bounded(4) == 0 ? separator + separator : separator;
+            for (int token = random.bounded(12); token > 0; --token)
+                report += tokens[random.bounded(int(std::size(tokens)))];
+        }
+        for (const qint64 chunkSize : {1, 2, 3, 44, 45, 46, 1 << 20}) {
+            for (qsizetype excess = 1; excess <= report.size() + 1; ++excess) {
+                const auto maxPostSize = static_cast<std::int32_t>(report.size() - excess);
+                QBuffer input(&report);
+                input.open(QIODevice::ReadOnly);
+                QBuffer output;
+                output.open(QIODevice::WriteOnly);
+                const auto error = trimTailStream(input, output, maxPostSize, chunkSize);
+                QVERIFY2(!error && output.data() == trimTailData(report, maxPostSize),
+                         qPrintable(QString::asprintf("seed %u, chunk %lld, excess %lld", seed,
+                                                      chunkSize, qlonglong(excess))));
+            }
+        }
     }
 }
 
