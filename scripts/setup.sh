@@ -24,8 +24,9 @@ if [[ "${VELTRANE_TEST_PACKAGES:-0}" == 1 ]]; then
                dpkg-dev file desktop-file-utils appstream groff-base)
 fi
 if [[ "${VELTRANE_BENCH_PACKAGES:-0}" == 1 ]]; then
-    # bench/run.sh reads the peak memory from GNU time.
-    packages+=(time)
+    # bench/run.sh reads the peak memory from GNU time; bench/plot-memory.sh
+    # draws with gnuplot.
+    packages+=(time gnuplot-nox)
 fi
 if [[ "${VELTRANE_FUZZ_PACKAGES:-0}" == 1 ]]; then
     # scripts/fuzz.sh builds with clang, whose libFuzzer runtime is packaged apart.
