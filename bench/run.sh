@@ -28,31 +28,36 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build-bench"
 bin="$build/bin"
 
+# buildRevision REV: builds runbench from the sources of REV with today's
+# bench/, in build-bench/revision-REV; the test build's endpoints.
+buildRevision() {
+    local tree="$build/revision-$1"
+    if [[ ! -d "$tree/source" ]]; then
+        echo "building runbench for $1 in $tree" >&2
+        mkdir -p "$tree/source"
+        git -C "$repo" archive "$1" | tar -x -C "$tree/source"
+        grep -q VELTRANE_BENCH "$tree/source/CMakeLists.txt" ||
+            echo 'add_subdirectory(bench)' >>"$tree/source/CMakeLists.txt"
+    fi
+    rm -rf "$tree/source/bench" && cp -a "$repo/bench" "$tree/source/bench"
+    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$repo}" CCACHE_NOHASHDIR=1
+    {
+        [[ -f "$tree/build/build.ninja" ]] ||
+            cmake -S "$tree/source" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+                -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DBUILD_TESTING=OFF -DVELTRANE_BENCH=ON \
+                -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints"
+        cmake --build "$tree/build" --target runbench
+    } >"$tree/build.log" 2>&1 || { cat "$tree/build.log" >&2; exit 1; }
+}
+
 if [[ "${VELTRANE_BENCH_INSIDE:-0}" != 1 ]]; then
     VELTRANE_BENCH_PACKAGES=1 VELTRANE_TEST_PACKAGES=1 "$repo/scripts/setup.sh" "$build" \
         -DVELTRANE_BENCH=ON -DBUILD_TESTING=OFF \
         -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints"
     if [[ -n "${BENCH_REVISION:-}" ]]; then
-        revision="$(git -C "$repo" rev-parse --short "$BENCH_REVISION")"
-        tree="$build/revision-$revision"
-        if [[ ! -d "$tree/source" ]]; then
-            echo "building runbench for $revision in $tree" >&2
-            mkdir -p "$tree/source"
-            git -C "$repo" archive "$revision" | tar -x -C "$tree/source"
-            grep -q VELTRANE_BENCH "$tree/source/CMakeLists.txt" ||
-                echo 'add_subdirectory(bench)' >>"$tree/source/CMakeLists.txt"
-        fi
-        rm -rf "$tree/source/bench" && cp -a "$repo/bench" "$tree/source/bench"
-        { [[ -f "$tree/build/build.ninja" ]] ||
-              CCACHE_BASEDIR="${CCACHE_BASEDIR:-$repo}" CCACHE_NOHASHDIR=1 \
-                  cmake -S "$tree/source" -B "$tree/build" -G Ninja \
-                  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
-                  -DBUILD_TESTING=OFF -DVELTRANE_BENCH=ON \
-                  -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints"
-          CCACHE_BASEDIR="${CCACHE_BASEDIR:-$repo}" CCACHE_NOHASHDIR=1 \
-              cmake --build "$tree/build" --target runbench; } >"$tree/build.log" 2>&1 ||
-            { cat "$tree/build.log" >&2; exit 1; }
-        export BENCH_RUNBENCH="$tree/build/bin/runbench" BENCH_REVISION="$revision"
+        BENCH_REVISION="$(git -C "$repo" rev-parse --short "$BENCH_REVISION")"
+        buildRevision "$BENCH_REVISION"
+        export BENCH_REVISION BENCH_RUNBENCH="$build/revision-$BENCH_REVISION/build/bin/runbench"
     fi
     hosts="$build/loopback.hosts"
     { cat /etc/hosts; awk -F' *= *' '!/^#/ && NF == 2 && $2 !~ /^[0-9.]+$/ && $2 !~ /:/ {
@@ -215,9 +220,9 @@ battery() {
         least alone "$elapsed"
         # For reference: the same commands started by the shell, each into a
         # file, all at once.
-        timed bash -c 'n=0; while IFS=$'"'\\t'"' read -r -a line; do
+        timed bash -c 'n=0; while IFS="$2" read -r -a line; do
                 "${line[@]}" >"$1/shell-$((++n))" 2>&1 &
-            done <"$1/battery.list"; wait' shell "$work"
+            done <"$1/battery.list"; wait' shell "$work" $'\t'
         rm -f "$work"/shell-*
         least shell "$elapsed"
     done
@@ -309,13 +314,13 @@ intact() {
 }
 
 memory() {
-    local line='2026-12-06 12:00:00 agent: resolver answered in 12 ms for www.example.com'
+    local logLine='2026-12-06 12:00:00 agent: resolver answered in 12 ms for www.example.com'
     local mib mode command result
     local home="$work/home"
     mkdir -p "$home/Desktop"
     : >"$work/memory.tsv"
     for mib in ${BENCH_MEMORY_MIB:-64 512 2048}; do
-        command="yes '$line' | head -c $((mib * 1024 * 1024))"
+        command="yes '$logLine' | head -c $((mib * 1024 * 1024))"
         for mode in console file desktop; do
             rm -f "$work/report" "$home/Desktop/diagnostic_results.txt"
             case "$mode" in
