@@ -46,7 +46,6 @@ private:
     }
     QString state() const;
     void startRun(const QByteArray &answer, const QStringList &gates);
-    void openGates(const QStringList &gates);
 
     QList<QUrl> opened;
     std::unique_ptr<QTemporaryDir> home;
@@ -55,16 +54,18 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
+static const char *const schemes[] = {"http", "https", "file"};
+
 void TestMainWindow::initTestCase()
 {
-    for (const char *scheme : {"http", "https", "file"})
+    for (const char *scheme : schemes)
         QDesktopServices::setUrlHandler(scheme, this, "open");
     qunsetenv("XDG_CONFIG_HOME");
 }
 
 void TestMainWindow::cleanupTestCase()
 {
-    for (const char *scheme : {"http", "https", "file"})
+    for (const char *scheme : schemes)
         QDesktopServices::unsetUrlHandler(scheme);
 }
 
@@ -120,9 +121,9 @@ void TestMainWindow::states_data()
                                  << "enabled textResultsLinkView copyToClipBoardLink shareButton"
                                  << "There was an error submitting the results\nThe report is "
                                     "saved in /d/c";
-    QTest::newRow("busy again")
-        << QStringList{"skip", "missing", "start", "link", "start", "progress"} << busy
-        << "Please wait. Finished 1 out of 3 tests.";
+    QTest::newRow("busy again") << QStringList{"skip", "missing", "start",
+                                               "link", "start",   "progress"}
+                                << busy << "Please wait. Finished 1 out of 3 tests.";
     QTest::newRow("busy, told") << QStringList{"skip", "missing", "start", "progress"}
                                 << "disabled textMissingTools textStatus progressIndicator"
                                 << "Please wait. Finished 1 out of 3 tests.\nNot testing the "
@@ -223,12 +224,6 @@ void TestMainWindow::startRun(const QByteArray &answer, const QStringList &gates
     QTest::mouseClick(control<QPushButton>("buttonStartTests"), Qt::LeftButton);
 }
 
-void TestMainWindow::openGates(const QStringList &gates)
-{
-    for (const QString &gate : gates)
-        QVERIFY(QFile(home->filePath(gate)).open(QIODevice::WriteOnly));
-}
-
 // Also takes docs/window.png when VELTRANE_SCREENSHOT names the file to write
 // (scripts/screenshot.sh).
 void TestMainWindow::clickThrough()
@@ -236,6 +231,10 @@ void TestMainWindow::clickThrough()
     const QString linkShown = "enabled textResultsLinkView textCopyPaste copyToClipBoardLink "
                               "shareButton";
     const QUrl link("https://results.veltrane.test/r/7f3a9c2e");
+    const auto openGates = [this](const QStringList &gates) {
+        for (const QString &gate : gates)
+            QVERIFY(QFile(home->filePath(gate)).open(QIODevice::WriteOnly));
+    };
     QTest::keyClicks(control("textVeltraneAccount"), "acme-corp");
     QTest::keyClicks(control("textTicketNo"), "48213");
     startRun(HttpsServer::reply(200, link.toEncoded()), {"a", "b", "c"});
