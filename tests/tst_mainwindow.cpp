@@ -110,28 +110,21 @@ void TestMainWindow::states_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("text");
-    const QString busy = "disabled textStatus progressIndicator";
-    const QString link = "See results at https://r.test/1";
-    QTest::newRow("ready") << QStringList{} << "enabled"
-                           << "";
-    QTest::newRow("link shown")
-        << QStringList{"start", "progress", "link"}
-        << "enabled textResultsLinkView textCopyPaste copyToClipBoardLink shareButton" << link;
-    QTest::newRow("error shown") << QStringList{"start", "error"}
-                                 << "enabled textResultsLinkView copyToClipBoardLink shareButton"
-                                 << "There was an error submitting the results\nThe report is "
-                                    "saved in /d/c";
-    QTest::newRow("busy again") << QStringList{"skip", "missing", "start",
-                                               "link", "start",   "progress"}
-                                << busy << "Please wait. Finished 1 out of 3 tests.";
-    QTest::newRow("busy, told") << QStringList{"skip", "missing", "start", "progress"}
-                                << "disabled textMissingTools textStatus progressIndicator"
-                                << "Please wait. Finished 1 out of 3 tests.\nNot testing the "
-                                   "domain \"localhost\": it has no dot.";
-    QTest::newRow("findings") << QStringList{"start", "findings", "link"}
-                              << "enabled textResultsLinkView findingsList textCopyPaste "
-                                 "copyToClipBoardLink shareButton"
-                              << link;
+    const auto row = [](const char *name, const QStringList &steps, const QString &expected,
+                        const QString &text) { QTest::newRow(name) << steps << expected << text; };
+    const QString waiting = "Please wait. Finished 1 out of 3 tests.";
+    row("ready", {}, "enabled", "");
+    row("error shown", {"start", "error"},
+        "enabled textResultsLinkView copyToClipBoardLink shareButton",
+        "There was an error submitting the results\nThe report is saved in /d/c");
+    row("busy again", {"skip", "missing", "start", "link", "start", "progress"},
+        "disabled textStatus progressIndicator", waiting);
+    row("busy, told", {"skip", "missing", "start", "progress"},
+        "disabled textMissingTools textStatus progressIndicator",
+        waiting + "\nNot testing the domain \"localhost\": it has no dot.");
+    row("findings", {"start", "findings", "link"},
+        "enabled textResultsLinkView findingsList textCopyPaste copyToClipBoardLink shareButton",
+        "See results at https://r.test/1");
 }
 
 void TestMainWindow::states()
