@@ -85,8 +85,6 @@ void TestDelivery::deliver_data()
         {"file tmp/out"});
     row("-s -o in a missing folder", "s o", link, {"not written " + desktop, "local"},
         {"could not write %1/tmp/out: No such file or directory"}, {"rm tmp"});
-    row("-s -o a folder", "s o:tmp", link, {"not written " + desktop, "local"},
-        {"could not write %1/tmp: Filename refers to a directory"});
     // A disk that fills up: the copies cannot be saved either.
     row("-s -o, the disk full", "s o", link, {"not written ", "local"},
         {"could not write %1/tmp/out: File too large", fail, fail, fail}, {"limit 500"});

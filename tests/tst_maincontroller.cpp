@@ -77,35 +77,22 @@ void TestMainController::inputs_data()
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("rows");
-    QTest::newRow("no agent") << QStringList{} << ""
-                              << ""
-                              << "" << 51;
-    QTest::newRow("--amx") << QStringList{} << "amx"
-                           << ""
-                           << "" << 51 + 14;
-    QTest::newRow("a file at the agent's path") << QStringList{"agent"} << ""
-                                                << ""
-                                                << "" << 65;
-    QTest::newRow("--noamx wins") << QStringList{"agent"} << "amx noamx"
-                                  << ""
-                                  << "" << 51;
-    QTest::newRow("log files") << QStringList{"agent/beacon-logs/service/c.log",
-                                              "agent/beacon-logs/service/.state",
-                                              "agent/beacon-logs/service/old/",
-                                              "agent/beacon-logs/ipblock/b.log",
-                                              "agent/beacon-logs/probe/"}
-                               << ""
-                               << ""
-                               << "" << 65 + 4;
-    QTest::newRow("domain field") << QStringList{} << ""
-                                  << ""
-                                  << " field. test " << 56;
-    QTest::newRow("--domain over the field") << QStringList{} << ""
-                                             << "a.test"
-                                             << "-" << 56;
-    QTest::newRow("no option for dig") << QStringList{} << ""
-                                       << "-f/etc/x.conf"
-                                       << "a.test" << 51;
+    const auto row = [](const char *name, const QStringList &tree, const QString &flags, int rows,
+                        const QString &option = "", const QString &field = "") {
+        QTest::newRow(name) << tree << flags << option << field << rows;
+    };
+    row("no agent", {}, "", 51);
+    row("--amx", {}, "amx", 51 + 14);
+    row("a file at the agent's path", {"agent"}, "", 65);
+    row("--noamx wins", {"agent"}, "amx noamx", 51);
+    const QString logs = "agent/beacon-logs/";
+    row("log files",
+        {logs + "service/c.log", logs + "service/.state", logs + "service/old/",
+         logs + "ipblock/b.log", logs + "probe/"},
+        "", 65 + 4);
+    row("domain field", {}, "", 56, "", " field. test ");
+    row("--domain over the field", {}, "", 56, "a.test", "-");
+    row("no option for dig", {}, "", 51, "-f/etc/x.conf", "a.test");
 }
 
 void TestMainController::inputs()

@@ -46,7 +46,6 @@ private:
     }
     QString state() const;
     void startRun(const QByteArray &answer, const QStringList &gates);
-    void openGates(const QStringList &gates);
 
     QList<QUrl> opened;
     std::unique_ptr<QTemporaryDir> home;
@@ -55,16 +54,18 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
+static const char *const schemes[] = {"http", "https", "file"};
+
 void TestMainWindow::initTestCase()
 {
-    for (const char *scheme : {"http", "https", "file"})
+    for (const char *scheme : schemes)
         QDesktopServices::setUrlHandler(scheme, this, "open");
     qunsetenv("XDG_CONFIG_HOME");
 }
 
 void TestMainWindow::cleanupTestCase()
 {
-    for (const char *scheme : {"http", "https", "file"})
+    for (const char *scheme : schemes)
         QDesktopServices::unsetUrlHandler(scheme);
 }
 
@@ -109,28 +110,21 @@ void TestMainWindow::states_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("text");
-    const QString busy = "disabled textStatus progressIndicator";
-    const QString link = "See results at https://r.test/1";
-    QTest::newRow("ready") << QStringList{} << "enabled"
-                           << "";
-    QTest::newRow("link shown")
-        << QStringList{"start", "progress", "link"}
-        << "enabled textResultsLinkView textCopyPaste copyToClipBoardLink shareButton" << link;
-    QTest::newRow("error shown") << QStringList{"start", "error"}
-                                 << "enabled textResultsLinkView copyToClipBoardLink shareButton"
-                                 << "There was an error submitting the results\nThe report is "
-                                    "saved in /d/c";
-    QTest::newRow("busy again")
-        << QStringList{"skip", "missing", "start", "link", "start", "progress"} << busy
-        << "Please wait. Finished 1 out of 3 tests.";
-    QTest::newRow("busy, told") << QStringList{"skip", "missing", "start", "progress"}
-                                << "disabled textMissingTools textStatus progressIndicator"
-                                << "Please wait. Finished 1 out of 3 tests.\nNot testing the "
-                                   "domain \"localhost\": it has no dot.";
-    QTest::newRow("findings") << QStringList{"start", "findings", "link"}
-                              << "enabled textResultsLinkView findingsList textCopyPaste "
-                                 "copyToClipBoardLink shareButton"
-                              << link;
+    const auto row = [](const char *name, const QStringList &steps, const QString &expected,
+                        const QString &text) { QTest::newRow(name) << steps << expected << text; };
+    const QString waiting = "Please wait. Finished 1 out of 3 tests.";
+    row("ready", {}, "enabled", "");
+    row("error shown", {"start", "error"},
+        "enabled textResultsLinkView copyToClipBoardLink shareButton",
+        "There was an error submitting the results\nThe report is saved in /d/c");
+    row("busy again", {"skip", "missing", "start", "link", "start", "progress"},
+        "disabled textStatus progressIndicator", waiting);
+    row("busy, told", {"skip", "missing", "start", "progress"},
+        "disabled textMissingTools textStatus progressIndicator",
+        waiting + "\nNot testing the domain \"localhost\": it has no dot.");
+    row("findings", {"start", "findings", "link"},
+        "enabled textResultsLinkView findingsList textCopyPaste copyToClipBoardLink shareButton",
+        "See results at https://r.test/1");
 }
 
 void TestMainWindow::states()
@@ -223,12 +217,6 @@ void TestMainWindow::startRun(const QByteArray &answer, const QStringList &gates
     QTest::mouseClick(control<QPushButton>("buttonStartTests"), Qt::LeftButton);
 }
 
-void TestMainWindow::openGates(const QStringList &gates)
-{
-    for (const QString &gate : gates)
-        QVERIFY(QFile(home->filePath(gate)).open(QIODevice::WriteOnly));
-}
-
 // Also takes docs/window.png when VELTRANE_SCREENSHOT names the file to write
 // (scripts/screenshot.sh).
 void TestMainWindow::clickThrough()
@@ -236,6 +224,10 @@ void TestMainWindow::clickThrough()
     const QString linkShown = "enabled textResultsLinkView textCopyPaste copyToClipBoardLink "
                               "shareButton";
     const QUrl link("https://results.veltrane.test/r/7f3a9c2e");
+    const auto openGates = [this](const QStringList &gates) {
+        for (const QString &gate : gates)
+            QVERIFY(QFile(home->filePath(gate)).open(QIODevice::WriteOnly));
+    };
     QTest::keyClicks(control("textVeltraneAccount"), "acme-corp");
     QTest::keyClicks(control("textTicketNo"), "48213");
     startRun(HttpsServer::reply(200, link.toEncoded()), {"a", "b", "c"});
