@@ -8,9 +8,23 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 copy="$repo/.mutants/repo"
 mkdir -p "$copy"
-find "$copy" -mindepth 1 -maxdepth 1 ! -name build-test -exec rm -rf {} +
-git -C "$repo" ls-files -co --exclude-standard -z |
-    tar -C "$repo" --null --ignore-failed-read -T - -cf - | tar -C "$copy" -xf -
+# Only files that changed are written, so that the build there stays incremental.
+git -C "$repo" ls-files -co --exclude-standard -z | python3 -c '
+import os, shutil, sys
+repo, copy = sys.argv[1:]
+wanted = {p for p in sys.stdin.read().split("\0") if p and os.path.isfile(os.path.join(repo, p))}
+for root, dirs, files in os.walk(copy):
+    dirs[:] = [d for d in dirs if os.path.relpath(os.path.join(root, d), copy) != "build-test"]
+    for name in files:
+        if os.path.relpath(os.path.join(root, name), copy) not in wanted:
+            os.remove(os.path.join(root, name))
+for path in wanted:
+    source, target = os.path.join(repo, path), os.path.join(copy, path)
+    if not os.path.exists(target) or open(source, "rb").read() != open(target, "rb").read():
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy2(source, target)
+        os.utime(target)
+' "$repo" "$copy"
 # Same layout as the real test build, so that ccache can reuse its objects.
 cmake -S "$copy" -B "$copy/build-test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELTRANE_ENDPOINTS_FILE="$copy/tests/loopback.endpoints" \

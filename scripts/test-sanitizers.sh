@@ -12,5 +12,6 @@ VELTRANE_TEST_PACKAGES=1 VELTRANE_TEST_CERTIFICATES="$certs" "$repo/scripts/setu
 # The tests run the program too; it inherits these.
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export LSAN_OPTIONS="suppressions=$repo/scripts/lsan-suppressions.txt:print_suppressions=0"
 cd "$repo/build-sanitize"
 exec "$repo/scripts/isolated.sh" ctest --output-on-failure --timeout 900 -j2 "$@"

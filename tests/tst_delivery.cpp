@@ -1,13 +1,21 @@
+#include "capturedstream.h"
 #include "delivery.h"
 #include "endpoints.h"
 #include "httpsserver.h"
 #include "resultblock.h"
 #include "trim.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // How a report leaves the program, against a test server on the results
 // server's port: what goes up, what is announced, where a copy is saved.
@@ -28,6 +36,7 @@ private:
 // user-dirs file names.
 void TestDelivery::init()
 {
+    qunsetenv("TMPDIR");
     root = std::make_unique<QTemporaryDir>();
     for (const char *folder : {"home/.config", "home/Schreibtisch", "tmp"})
         QVERIFY(QDir(root->path()).mkpath(folder));
@@ -41,53 +50,71 @@ void TestDelivery::init()
     QTest::failOnWarning(QRegularExpression("could"));
 }
 
-// In events and log, %1 stands for the rows' folder. Reports over 1000000
-// bytes go up trimmed, all others whole, NUL characters included; every copy
-// holds the whole report.
+// In options, "c:full" is a console that takes nothing and "o:PATH" an output
+// file other than tmp/out. The setup removes a folder, puts a file of mode 0640
+// or a FIFO in place, plants a link to a file "victim", limits the size of the
+// files written, or points TMPDIR elsewhere (/proc: where no file can be made).
+// In events and log, %1 stands for the rows' folder and XXXXXX for a fresh
+// name. The upload is trimmed over 1000000 bytes; every copy holds the whole
+// report.
 void TestDelivery::deliver_data()
 {
     QTest::addColumn<QString>("options");
     QTest::addColumn<qsizetype>("size");
     QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QStringList>("missing");
+    QTest::addColumn<QStringList>("setup");
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<QStringList>("log");
     const auto row = [](const char *name, const QString &options, const QByteArray &answer,
                         const QStringList &events, const QStringList &log = {},
-                        const QStringList &missing = {}, qsizetype size = 1000) {
-        QTest::newRow(name) << options << size << answer << missing << events << log;
+                        const QStringList &setup = {}, qsizetype size = 1000) {
+        QTest::newRow(name) << options << size << answer << setup << events << log;
     };
     const QByteArray link = HttpsServer::reply(200, "https://results.test/r/1");
     const QByteArray oops = HttpsServer::reply(500, "oops");
     const QString uploaded = "link https://results.test/r/1";
-    const QString internal = "failed There was an internal server errror %1/home/";
-    const QString error = "failed There was an error submitting the results %1/home/";
-    const QString desktop = "Schreibtisch/diagnostic_results.txt";
+    const QString internal = "failed There was an internal server errror ";
+    const QString error = "failed There was an error submitting the results ";
+    const QString desktop = "%1/home/Schreibtisch/diagnostic_results.txt";
     const QString fail = "could not save diagnostic_results.txt";
-    row("windowed", "", link, {uploaded});
+    const QString fullConsole = "could not write the report to standard output: No space left "
+                                "on device";
     row("-s", "s", link, {uploaded});
     row("-s -c", "s c", link, {"console", "local"});
-    row("-s -o", "s o", link, {"file %1/tmp/out", "local"});
-    row("-s -c -o", "s c o", link, {"console", "file %1/tmp/out", "local"});
-    row("-s -i -c", "s i c", link, {"console", uploaded});
-    row("-s -o unwritable", "s o", link, {"file %1/tmp/out", "local"}, {fail}, {"tmp"});
+    row("-s -o over a file, which keeps its mode", "s o", link, {"file %1/tmp/out", "local"}, {},
+        {"file tmp/out"});
+    row("-s -o in a missing folder", "s o", link, {"not written " + desktop, "local"},
+        {"could not write %1/tmp/out: No such file or directory"}, {"rm tmp"});
+    row("-s -o a folder", "s o:tmp", link, {"not written " + desktop, "local"},
+        {"could not write %1/tmp: Filename refers to a directory"});
+    // A disk that fills up: the copies cannot be saved either.
+    row("-s -o, the disk full", "s o", link, {"not written ", "local"},
+        {"could not write %1/tmp/out: File too large", fail, fail, fail}, {"limit 500"});
+    row("-s -o a FIFO, written in place", "s o:tmp/fifo", link, {"file %1/tmp/fifo", "local"}, {},
+        {"fifo tmp/fifo"});
+    row("-s -c, the console full", "s c:full", link, {"not written " + desktop, "local"},
+        {fullConsole});
+    row("-s -i -c -o, the console full", "s i c:full o", link,
+        {"file %1/tmp/out", "not written ", uploaded}, {fullConsole});
     row("exactly 1000000 bytes", "s", link, {uploaded}, {}, {}, 1000000);
-    row("one byte over", "s", link, {uploaded}, {}, {}, 1000001);
+    // Small enough for memory, the trimmed form included.
+    row("one byte over", "s", link, {uploaded}, {}, {"tmpdir /proc"}, 1000001);
+    row("spooled to disk", "s", link, {uploaded}, {}, {}, 9 << 20);
+    row("spool full half-way", "s", link, {uploaded},
+        {"keeping the report in memory: could not write to a file in %1/tmp: File too large"},
+        {"limit 9000000"}, 9 << 20);
     row("500", "s", oops, {internal + desktop}, {}, {}, 1000001);
     row("404", "", HttpsServer::reply(404, "nope"), {error + desktop});
-    row("empty answer", "", HttpsServer::reply(200, ""), {error + desktop});
     row("closed after a good answer had begun", "",
         "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\nhttps://res", {error + desktop});
-    // Stored by the server, maybe, but the user gets no link to hand on.
-    row("reply not UTF-8", "", HttpsServer::reply(200, "https://results.test/\xc3"),
-        {error + desktop}, {"the results server answered with something that is not UTF-8 text"});
-    row("no desktop folder", "", oops, {internal + "diagnostic_results.txt"}, {fail},
-        {"home/Schreibtisch"});
-    row("no home folder", "", oops, {"failed There was an internal server errror "
-                                     "%1/tmp/diagnostic_results.txt"},
-        {fail, fail}, {"home"});
-    row("nowhere", "", oops, {"failed There was an internal server errror "}, {fail, fail, fail},
-        {"home", "tmp"});
+    row("no desktop folder", "", oops, {internal + "%1/home/diagnostic_results.txt"}, {fail},
+        {"rm home/Schreibtisch"});
+    row("no home folder, a link planted in the temporary folder", "", oops,
+        {internal + "%1/tmp/diagnostic_results-XXXXXX.txt"}, {fail, fail},
+        {"rm home", "link tmp/diagnostic_results.txt"});
+    row("TMPDIR missing", "", oops, {internal + "/tmp/diagnostic_results-XXXXXX.txt"}, {fail, fail},
+        {"rm home", "rm tmp"});
+    row("nowhere", "", oops, {internal}, {fail, fail, fail}, {"rm home", "tmpdir /proc"});
 }
 
 void TestDelivery::deliver()
@@ -95,59 +122,116 @@ void TestDelivery::deliver()
     QFETCH(QString, options);
     QFETCH(qsizetype, size);
     QFETCH(QByteArray, answer);
-    QFETCH(QStringList, missing);
+    QFETCH(QStringList, setup);
     QFETCH(QStringList, events);
     QFETCH(QStringList, log);
 
     HttpsServer server;
     QVERIFY(server.start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
     server.answer = {answer};
-    for (const QString &folder : missing)
-        QVERIFY(QDir(root->filePath(folder)).removeRecursively());
-    for (const QString &line : log)
-        QTest::ignoreMessage(QtWarningMsg, line.toUtf8());
-    // One block of the system log, whose end the trimming cuts.
-    const QString report = QString(blockSeparator) + "Results for: tail\n" +
-                           QString::fromLatin1("a\0b\n", 4).leftJustified(size - 63, u'x');
-
-    Delivery delivery;
-    QStringList seen;
     const QString folder = root->path();
-    connect(&delivery, &Delivery::reportForConsole, this, [&](const QString &text) {
-        seen << (text == report ? "console" : "console with another report");
-    });
-    connect(&delivery, &Delivery::outputFileDone, this,
-            [&](const QString &path) { seen << "file " + QString(path).replace(folder, "%1"); });
-    connect(&delivery, &Delivery::deliveredWithoutUpload, this, [&] { seen << "local"; });
-    connect(&delivery, &Delivery::uploadSucceeded, this,
-            [&](const QString &link) { seen << "link " + link; });
-    connect(&delivery, &Delivery::uploadFailed, this, [&](const QString &message, QString path) {
-        seen << "failed " + message + " " + path.replace(folder, "%1");
-    });
+    const auto mode = [](const QString &path) {
+        struct stat info = {};
+        ::stat(QFile::encodeName(path), &info);
+        return info.st_mode & 0777;
+    };
+    int fifo = -1;
+    rlimit sizeLimit = {};
+    ::getrlimit(RLIMIT_FSIZE, &sizeLimit);
+    for (const QString &step : setup) {
+        const QString argument = step.section(u' ', 1), path = folder + u'/' + argument;
+        if (step.startsWith("rm "))
+            QVERIFY(QDir(path).removeRecursively());
+        if (step.startsWith("tmpdir "))
+            qputenv("TMPDIR", QFile::encodeName(argument));
+        if (step.startsWith("fifo ")) {
+            QVERIFY(::mkfifo(QFile::encodeName(path), 0600) == 0);
+            fifo = ::open(QFile::encodeName(path), O_RDONLY | O_NONBLOCK);
+        }
+        if (QFile file(step.startsWith("link ") ? folder + "/victim" : path);
+            QRegularExpression("^(file|link) ").match(step).hasMatch()) {
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("victim") == 6);
+            QVERIFY(::chmod(QFile::encodeName(file.fileName()), 0640) == 0);
+            QVERIFY(!step.startsWith("link ") || file.link(path));
+        }
+        if (step.startsWith("limit ")) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit = {argument.toULong(), sizeLimit.rlim_max};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+    }
+    for (const QString &line : log)
+        QTest::ignoreMessage(QtWarningMsg, QString(line).replace("%1", folder).toUtf8());
+    // One block of the system log, whose end the trimming cuts, with NUL
+    // characters and no two lines alike. A big report holds no "tail": it goes
+    // up whole, so that every byte read back from the spools is checked.
+    QByteArray report = blockSeparator +
+                        QByteArray(size < 2000000 ? "Results for: tail\n" : "Results for: cat\n") +
+                        QByteArray("\0\n", 2);
+    for (int line = 0; report.size() < size; ++line)
+        report += QByteArray::number(line) + '\n';
+    report.truncate(size);
+
     const QStringList flags = options.split(u' ');
-    delivery.deliver(report, {flags.contains("s"), flags.contains("c"), flags.contains("i"),
-                              flags.contains("o") ? std::optional(folder + "/tmp/out") : std::nullopt,
-                              1000000});
+    const QString consoleFlag = flags.filter(QRegularExpression("^c")).value(0);
+    const QString outputFlag = flags.filter(QRegularExpression("^o")).value(0);
+    std::optional<QString> outputFile;
+    if (const QString path = outputFlag.mid(2); !outputFlag.isEmpty())
+        outputFile = folder + u'/' + (path.isEmpty() ? "tmp/out" : path);
+    Delivery delivery;
+    QBuffer console;
+    QFile fullConsole("/dev/full");
+    QVERIFY(console.open(QIODevice::WriteOnly) &&
+            fullConsole.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    delivery.setConsole(consoleFlag == "c:full" ? static_cast<QIODevice *>(&fullConsole)
+                                                : &console);
+    QStringList seen, copies;
+    const auto see = [&](const QString &event, QString path = {}) {
+        if (!path.isEmpty())
+            copies << path;
+        path.replace(folder, "%1").replace(QRegularExpression("-\\w{6}\\.txt$"), "-XXXXXX.txt");
+        seen << (path.isNull() ? event : event + " " + path);
+    };
+    connect(&delivery, &Delivery::outputFileDone, this, [&](auto path) { see("file", path); });
+    connect(&delivery, &Delivery::reportNotWritten, this,
+            [&](const QString &path) { see("not written", path.isNull() ? "" : path); });
+    connect(&delivery, &Delivery::deliveredWithoutUpload, this, [&] { see("local"); });
+    connect(&delivery, &Delivery::uploadSucceeded, this, [&](auto link) { see("link " + link); });
+    connect(&delivery, &Delivery::uploadFailed, this, [&](const QString &message, QString path) {
+        see("failed " + message, path.isNull() ? "" : path);
+    });
+    delivery.deliver(
+        [&report](QIODevice &device) { return writeAll(device, report); },
+        {flags.contains("s"), !consoleFlag.isEmpty(), flags.contains("i"), outputFile, 1000000});
+    ::setrlimit(RLIMIT_FSIZE, &sizeLimit);
+    if (!console.data().isEmpty())
+        seen.prepend(console.data() == report + '\n' ? "console" : "console with another report");
     QTRY_COMPARE_WITH_TIMEOUT(seen.size(), events.size(), 30000);
     QTest::qWait(100); // time for a second outcome to show up
     QCOMPARE(seen, events);
 
-    const QByteArray bytes = report.toUtf8();
-    QCOMPARE(bytes.size(), size);
-    const QByteArray sent = HttpsServer::uploadedData(server.requests.value(0));
-    if (size > 1000000)
-        QVERIFY(sent.size() == 1000000 && sent.endsWith(trimMarker));
-    else if (!server.requests.isEmpty())
-        QCOMPARE(sent, bytes);
-    for (QString copy : QStringList{folder + "/tmp/out", seen.last().section(u' ', -1)}) {
-        copy.replace("%1", folder);
-        QFile file(copy);
-        if (file.open(QIODevice::ReadOnly))
-            QCOMPARE(file.readAll(), bytes);
+    if (!server.requests.isEmpty())
+        QVERIFY(HttpsServer::uploadedData(server.requests[0]) == trimTailData(report, 1000000));
+    for (const QString &copy : copies) {
+        QByteArray got(size + 1, 0);
+        if (copy.endsWith("fifo")) {
+            QVERIFY(!QFileInfo(copy).isFile());
+            got.resize(::read(fifo, got.data(), got.size()));
+        } else if (QFile file(copy); file.open(QIODevice::ReadOnly)) {
+            got = file.readAll();
+        }
+        QVERIFY(got == report);
+        // Only its owner may read a copy left in a shared temporary folder.
+        if (copy.contains("diagnostic_results-")) {
+            QCOMPARE(mode(copy), 0600u);
+            QFile::remove(copy);
+        }
     }
-    // Only its owner may read a copy left in the shared temporary folder.
-    const QString tempCopy = root->filePath("tmp/diagnostic_results.txt");
-    QVERIFY(!(QFile::permissions(tempCopy) & (QFile::ReadGroup | QFile::ReadOther)));
+    if (setup.contains("file tmp/out"))
+        QCOMPARE(mode(folder + "/tmp/out"), 0640u);
+    if (QFile victim(folder + "/victim"); victim.open(QIODevice::ReadOnly))
+        QCOMPARE(victim.readAll(), "victim");
+    ::close(fifo);
 }
 
 QTEST_GUILESS_MAIN(TestDelivery)

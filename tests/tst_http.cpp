@@ -1,4 +1,5 @@
 #include "dnsmessage.h"
+#include "dnsresponder.h"
 #include "endpoints.h"
 #include "http.h"
 #include "httpsserver.h"
@@ -6,10 +7,7 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QNetworkDatagram>
 #include <QTest>
-#include <QUdpSocket>
-#include <QtEndian>
 
 using namespace std::chrono_literals;
 
@@ -29,45 +27,6 @@ public:
                         .join(' ');
     }
     QStringList outcomes;
-};
-
-// A name server on loopback port 53 that counts the queries and answers each as
-// told: never ("silent"), with a refusal ("refuse"), or with the address given.
-class DnsResponder : public QObject
-{
-public:
-    explicit DnsResponder(const QString &answer) : answer(answer)
-    {
-        connect(&socket, &QUdpSocket::readyRead, this, &DnsResponder::answerQueries);
-    }
-    bool start(const QHostAddress &address) { return socket.bind(address, 53); }
-    int queries = 0;
-
-private:
-    void answerQueries()
-    {
-        while (socket.hasPendingDatagrams()) {
-            const QNetworkDatagram query = socket.receiveDatagram();
-            ++queries;
-            if (answer == "silent")
-                continue;
-            QByteArray response = query.data();
-            response[2] = char(0x81);                             // a response, recursion desired
-            response[3] = char(answer == "refuse" ? 0x85 : 0x80); // refused, or no error
-            if (answer != "refuse") {
-                response[7] = 1;
-                // Named by a pointer to the question.
-                char record[16] = {char(0xc0), 12, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4};
-                qToBigEndian(QHostAddress(answer).toIPv4Address(), record + 12);
-                response.append(record, sizeof record);
-            }
-            // Not makeReply: some kernels then send it from another loopback address.
-            socket.writeDatagram(response, query.senderAddress(), quint16(query.senderPort()));
-        }
-    }
-
-    QString answer;
-    QUdpSocket socket;
 };
 
 QByteArray chunk(const QByteArray &data)

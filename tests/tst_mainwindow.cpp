@@ -7,11 +7,13 @@
 #include "mainwindow.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -29,6 +31,7 @@ public slots:
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void states_data();
     void states();
@@ -59,6 +62,12 @@ void TestMainWindow::initTestCase()
     qunsetenv("XDG_CONFIG_HOME");
 }
 
+void TestMainWindow::cleanupTestCase()
+{
+    for (const char *scheme : {"http", "https", "file"})
+        QDesktopServices::unsetUrlHandler(scheme);
+}
+
 void TestMainWindow::init()
 {
     // A failed upload saves the report on this Desktop; the scripts live here too.
@@ -83,8 +92,9 @@ QString TestMainWindow::state() const
          {"buttonStartTests", "textVeltraneAccount", "textTicketNo", "textDomainToTest"})
         enabled += control(input)->isEnabled();
     QStringList state{enabled == 4 ? "enabled" : enabled == 0 ? "disabled" : "partly enabled"};
-    for (const char *name : {"textStatus", "progressIndicator", "textResultsLinkView",
-                             "textCopyPaste", "copyToClipBoardLink", "shareButton"}) {
+    for (const char *name :
+         {"textMissingTools", "textStatus", "progressIndicator", "textResultsLinkView",
+          "findingsList", "textCopyPaste", "copyToClipBoardLink", "shareButton"}) {
         if (control(name)->isVisible())
             state << name;
     }
@@ -92,7 +102,8 @@ QString TestMainWindow::state() const
 }
 
 // Steps: "start" a run of 3 tests, "progress" 1 of them, show a "link" or an
-// "error" and the saved copy.
+// "error" and the saved copy; what the run tells as it starts ("skip", "missing")
+// and its "findings".
 void TestMainWindow::states_data()
 {
     QTest::addColumn<QStringList>("steps");
@@ -102,16 +113,24 @@ void TestMainWindow::states_data()
     const QString link = "See results at https://r.test/1";
     QTest::newRow("ready") << QStringList{} << "enabled"
                            << "";
-    QTest::newRow("busy") << QStringList{"start", "progress"} << busy
-                          << "Please wait. Finished 1 out of 3 tests.";
     QTest::newRow("link shown")
         << QStringList{"start", "progress", "link"}
         << "enabled textResultsLinkView textCopyPaste copyToClipBoardLink shareButton" << link;
     QTest::newRow("error shown") << QStringList{"start", "error"}
                                  << "enabled textResultsLinkView copyToClipBoardLink shareButton"
-                                 << "There was an error submitting the results";
-    QTest::newRow("busy again") << QStringList{"start", "link", "start", "progress"} << busy
-                                << "Please wait. Finished 1 out of 3 tests.";
+                                 << "There was an error submitting the results\nThe report is "
+                                    "saved in /d/c";
+    QTest::newRow("busy again")
+        << QStringList{"skip", "missing", "start", "link", "start", "progress"} << busy
+        << "Please wait. Finished 1 out of 3 tests.";
+    QTest::newRow("busy, told") << QStringList{"skip", "missing", "start", "progress"}
+                                << "disabled textMissingTools textStatus progressIndicator"
+                                << "Please wait. Finished 1 out of 3 tests.\nNot testing the "
+                                   "domain \"localhost\": it has no dot.";
+    QTest::newRow("findings") << QStringList{"start", "findings", "link"}
+                              << "enabled textResultsLinkView findingsList textCopyPaste "
+                                 "copyToClipBoardLink shareButton"
+                              << link;
 }
 
 void TestMainWindow::states()
@@ -127,6 +146,14 @@ void TestMainWindow::states()
             emit controller->progressChanged(1, 3);
         else if (step == "link")
             emit controller->uploadSucceeded("https://r.test/1");
+        else if (step == "skip")
+            emit controller->testDomainSkipped("not testing the domain \"localhost\": it has no "
+                                               "dot");
+        else if (step == "missing")
+            emit controller->toolsMissing({{"/usr/bin/dig", "bind9-dnsutils"}});
+        else if (step == "findings")
+            emit controller->findingsFound({{Finding::Level::Fine, "all well", {13, 14}}},
+                                           {{13, "dig a"}, {14, "dig b"}});
         else
             emit controller->uploadFailed("There was an error submitting the results", "/d/c");
     }
@@ -140,6 +167,16 @@ void TestMainWindow::states()
         QCOMPARE((QList<int>{bar->minimum(), bar->value(), bar->maximum()}), (QList<int>{0, 1, 3}));
     QCOMPARE(opened,
              steps.contains("error") ? QList<QUrl>{QUrl::fromLocalFile("/d/c")} : QList<QUrl>{});
+    // No link to copy or open after a failure, but the saved copy is one.
+    QCOMPARE(control("shareButton")->isEnabled() && control("copyToClipBoardLink")->isEnabled(),
+             !steps.contains("error"));
+    QTextCursor end(control<QTextBrowser>("textResultsLink")->document());
+    end.movePosition(QTextCursor::End);
+    if (steps.contains("error"))
+        QCOMPARE(end.charFormat().anchorHref(), "file:///d/c");
+    if (QListWidgetItem *finding = control<QListWidget>("findingsList")->item(0))
+        QCOMPARE(finding->text() + '\n' + finding->toolTip(),
+                 "ok   all well\nRead from:\ndig a\ndig b");
 }
 
 void TestMainWindow::startsARun_data()
@@ -168,7 +205,9 @@ void TestMainWindow::startsARun()
     else
         QTest::keyClick(control(qPrintable(input)), Qt::Key_Return);
     QVERIFY(finished.wait());
-    QVERIFY(controller->report().startsWith("Veltrane account: acme\nVeltrane ticket: 42\n"));
+    QBuffer report;
+    QVERIFY(report.open(QIODevice::WriteOnly) && controller->buildResults(report));
+    QVERIFY(report.data().startsWith("Veltrane account: acme\nVeltrane ticket: 42\n"));
 }
 
 // The next run starts one command per gate, each ending once its gate is open.
@@ -232,7 +271,8 @@ void TestMainWindow::clickThrough()
     // A failed run shows why and the saved report; the last link stays.
     startRun(HttpsServer::reply(500, "oops"), {"a"});
     QTRY_COMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
-    QCOMPARE(view.toPlainText(), "There was an internal server errror");
+    QCOMPARE(view.toPlainText(), "There was an internal server errror\nThe report is saved in " +
+                                     home->filePath("Desktop/diagnostic_results.txt"));
     QCOMPARE(opened.last(), QUrl::fromLocalFile(home->filePath("Desktop/diagnostic_results.txt")));
     QTest::mouseClick(control<QPushButton>("copyToClipBoardLink"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), "https://r.test/2");

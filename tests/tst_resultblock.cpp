@@ -177,6 +177,7 @@ void TestResultBlock::spooling()
         QVERIFY(buffer.open(QIODevice::WriteOnly));
         QVERIFY(stream->writeTo(buffer));
         QVERIFY(buffer.data() == expected);
+        QVERIFY(stream->head(bytes.size() - 1) == bytes.chopped(1));
     }
     QCOMPARE(spools, spooled);
 }

@@ -16,6 +16,7 @@ private slots:
     void accountAndTicket();
     void testDomain_data();
     void testDomain();
+    void skippedTestDomain();
     void agentGate();
     void outputPath();
 };
@@ -50,6 +51,19 @@ void TestRunInputs::testDomain()
     QFETCH(QString, field);
     QFETCH(Text, present);
     QCOMPARE(presentTestDomain(testDomainText(option, [&] { return field; })), present);
+}
+
+// dig would take "@a.test" for the server to ask, "+a.test" for an option.
+void TestRunInputs::skippedTestDomain()
+{
+    QCOMPARE(skippedTestDomainNotice("localhost"),
+             Text("not testing the domain \"localhost\": it has no dot"));
+    QCOMPARE(skippedTestDomainNotice("@a.test"),
+             Text("not testing the domain \"@a.test\": dig would take a name beginning with "
+                  "\"@\" for the server to ask"));
+    QCOMPARE(skippedTestDomainNotice("+a.test"),
+             Text("not testing the domain \"+a.test\": dig and traceroute would take a name "
+                  "beginning with \"+\" for an option"));
 }
 
 void TestRunInputs::agentGate()

@@ -1,4 +1,5 @@
 #include "battery.h"
+#include "dnsresponder.h"
 #include "endpoints.h"
 #include "help.h"
 #include "httpsserver.h"
@@ -8,7 +9,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +39,22 @@ QStringList expectedNames(const QString &testDomain)
     return names;
 }
 
+// The program's home, temporary and working folders are in root; no display,
+// no proxy, and the default desktop folder, ~/Desktop.
+QProcessEnvironment environment(const QTemporaryDir &root)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", root.filePath("home"));
+    env.insert("TMPDIR", root.filePath("tmp"));
+    for (const QString &name : env.keys()) {
+        if (name.endsWith("_proxy", Qt::CaseInsensitive) ||
+            QStringList{"XDG_CONFIG_HOME", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}
+                .contains(name))
+            env.remove(name);
+    }
+    return env;
+}
+
 } // namespace
 
 // The built program without its window, end to end: the real battery, inside
@@ -46,6 +68,7 @@ private slots:
     void initTestCase();
     void outcomes_data();
     void outcomes();
+    void findingsAndProgressOnATerminal();
 };
 
 void TestWindowless::initTestCase()
@@ -89,6 +112,14 @@ void TestWindowless::outcomes_data()
         "could not send log, saved to Desktop");
     row({"-s", "fails", "no desktop"}, 1, "", 1, "home/diagnostic_results.txt",
         "could not send log, saved to %H/home/diagnostic_results.txt");
+    row({"-s", "-c", "no dig"}, 0, "%R\n", 0, {},
+        "dig not found: install bind9-dnsutils for a complete report");
+    row({"-s", "-c", "broken pipe"}, 1, "", 0, "home/Desktop/diagnostic_results.txt",
+        "saved the report to Desktop instead");
+    // As in "-c -o f | head -1": f is written all the same. A closed descriptor
+    // must not be taken by a file that the program opens.
+    row({"-s", "-c", "-o", "f", "closed stdout"}, 1, "", 0, "cwd/f",
+        "could not write the report to standard output: Bad file descriptor");
 }
 
 void TestWindowless::outcomes()
@@ -111,19 +142,24 @@ void TestWindowless::outcomes()
         server.answer = {HttpsServer::reply(500, "oops")};
 
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", root.filePath("home"));
-    env.insert("TMPDIR", root.filePath("tmp"));
-    // No display, no proxy, and the default desktop folder, ~/Desktop.
-    for (const QString &name : env.keys()) {
-        if (name.endsWith("_proxy", Qt::CaseInsensitive) ||
-            QStringList{"XDG_CONFIG_HOME", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}
-                .contains(name))
-            env.remove(name);
-    }
-    program.setProcessEnvironment(env);
+    program.setProcessEnvironment(environment(root));
     program.setWorkingDirectory(root.filePath("cwd"));
-    program.start(VELTRANE_BINARY, args);
+    if (args.contains("closed stdout"))
+        program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    if (args.contains("broken pipe")) {
+        program.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0 && ::dup2(ends[1], STDOUT_FILENO) >= 0)
+                ::close(ends[0]);
+        });
+    }
+    // The tool lookup ignores PATH: dig itself is hidden, in a mount namespace.
+    const QString hideDig = R"(mount --bind /dev/null /usr/bin/dig && exec "$0" "$@")";
+    if (args.contains("no dig"))
+        program.start("unshare",
+                      QStringList{"--mount", "sh", "-c", hideDig, VELTRANE_BINARY} + args);
+    else
+        program.start(VELTRANE_BINARY, args);
     // With the event loop running, so that the server can answer.
     QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 120000);
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -158,6 +194,57 @@ void TestWindowless::outcomes()
         QVERIFY(!report.contains("could not start ") && !report.contains("without finishing"));
         QCOMPARE(blockNames(report), expectedNames("probe.veltrane.test"));
     }
+}
+
+// Standard error is a terminal: the run's progress is one line rewritten in
+// place, cleared before anything else (here the failed upload's log line); the
+// findings follow the run there and, with --findings, are all standard output
+// holds. Only port 443 of the service's resolver answers the debug name.
+void TestWindowless::findingsAndProgressOnATerminal()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath("home/Desktop"));
+    HttpsServer server;
+    QVERIFY(server.start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
+    server.answer = {HttpsServer::reply(500, "oops")};
+    DnsResponder resolver("127.0.0.1");
+    QVERIFY(resolver.start(QHostAddress(endpoints::ResolverPrimary), 443));
+    int terminal = -1;
+    int side = -1;
+    QCOMPARE(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+    termios raw{}; // no line-break translation
+    ::tcgetattr(side, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(side, TCSANOW, &raw);
+    QByteArray errors;
+    const auto drain = [&errors, terminal] {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(terminal, buffer, sizeof buffer)) > 0)
+            errors.append(buffer, n);
+    };
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    QSocketNotifier reader(terminal, QSocketNotifier::Read);
+    connect(&reader, &QSocketNotifier::activated, &reader, drain);
+
+    QProcess program;
+    program.setProcessEnvironment(environment(root));
+    program.setChildProcessModifier([side] { ::dup2(side, STDERR_FILENO); });
+    program.start(VELTRANE_BINARY, {"-s", "--findings"});
+    ::close(side);
+    QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 120000);
+    drain();
+    ::close(terminal);
+    QCOMPARE(program.exitCode(), 1);
+
+    const QByteArray findings = program.readAllStandardOutput();
+    QVERIFY(findings.startsWith("look The service's resolver 127.0.0.10 by port: 53 refused, 443 "
+                                "answered, 5353 refused: port 53 does not get through on this "
+                                "network while 443 does\n"));
+    QVERIFY(errors.startsWith("\rFinished ") && errors.contains(" out of 51 tests\x1b[K\r"));
+    QVERIFY(errors.endsWith("\ruploading the report\u2026\x1b[K\r\x1b[Kcould not send log, saved "
+                            "to Desktop\n" +
+                            findings));
 }
 
 QTEST_GUILESS_MAIN(TestWindowless)

@@ -2,22 +2,41 @@
 
 #include "delivery.h"
 #include "maincontroller.h"
+#include "statusline.h"
 
+#include <QDebug>
 #include <QIODevice>
 
 #include <cstdio>
 
 ConsoleView::ConsoleView(MainController &controller, QIODevice *console) : console(console)
 {
-    connect(&controller, &MainController::reportForConsole, this,
-            [this](const QString &report) { write(report.toUtf8() + '\n'); });
+    connect(&controller, &MainController::toolsMissing, this,
+            [](const std::vector<BatteryTool> &tools) {
+                for (const BatteryTool &tool : tools)
+                    qWarning().noquote() << missingToolNotice(tool);
+            });
+    connect(&controller, &MainController::progressChanged, this, [this](int finished, int total) {
+        if (!testsEnded)
+            showStatusLine(QStringLiteral("Finished %1 out of %2 tests").arg(finished).arg(total));
+    });
+    // The report may follow on standard output: the line goes first.
+    connect(&controller, &MainController::allTestsFinished, this, [this] {
+        testsEnded = true;
+        clearStatusLine();
+    });
+    connect(&controller, &MainController::findingsFound, this,
+            [this](const std::vector<Finding> &findings) { runFindings = findings; });
     connect(&controller, &MainController::outputFileDone, this,
             [this](const QString &path) { write("outputFile=" + path.toUtf8() + '\n'); });
+    connect(&controller, &MainController::reportNotWritten, this, &ConsoleView::reportNotWritten);
     connect(&controller, &MainController::deliveredWithoutUpload, this,
-            [this] { emit exitRequested(0); });
+            [this] { finish(notWritten ? 1 : 0); });
+    connect(&controller, &MainController::uploadStarted, this,
+            [] { showStatusLine(QStringLiteral("uploading the report\u2026")); });
     connect(&controller, &MainController::uploadSucceeded, this, [this](const QString &link) {
         write("url=" + link.toUtf8() + '\n');
-        emit exitRequested(0);
+        finish(notWritten ? 1 : 0);
     });
     connect(&controller, &MainController::uploadFailed, this,
             [this](const QString &, const QString &savedCopyPath) { uploadFailed(savedCopyPath); });
@@ -25,12 +44,24 @@ ConsoleView::ConsoleView(MainController &controller, QIODevice *console) : conso
 
 void ConsoleView::write(const QByteArray &bytes)
 {
+    clearStatusLine();
     if (console) {
         console->write(bytes);
         return;
     }
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+// Why the report did not go where asked is logged already; this says where it
+// went instead.
+void ConsoleView::reportNotWritten(const QString &savedCopyPath)
+{
+    notWritten = true;
+    if (savedCopyPath == desktopCopyPath())
+        qWarning("saved the report to Desktop instead");
+    else if (!savedCopyPath.isEmpty())
+        qWarning("saved the report to %s instead", qUtf8Printable(savedCopyPath));
 }
 
 void ConsoleView::uploadFailed(const QString &savedCopyPath)
@@ -41,5 +72,20 @@ void ConsoleView::uploadFailed(const QString &savedCopyPath)
         qWarning("could not send log, saved to Desktop");
     else
         qWarning("could not send log, saved to %s", qUtf8Printable(savedCopyPath));
-    emit exitRequested(1);
+    finish(1);
+}
+
+void ConsoleView::finish(int status)
+{
+    clearStatusLine();
+    const QByteArray text = findingsText(runFindings).toUtf8();
+    if (printFindings)
+        write(text);
+    // Someone is watching the terminal; when standard output is that same
+    // terminal and already has them, once is enough.
+    if (standardErrorIsTerminal() && !(printFindings && standardOutputIsTerminal())) {
+        std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+        std::fflush(stderr);
+    }
+    emit exitRequested(status);
 }

@@ -21,6 +21,7 @@ bool windowCanOpen()
 
 int main(int argc, char *argv[])
 {
+    guardStandardStreams();
     installLogHandler();
     raiseOpenFileLimit();
 

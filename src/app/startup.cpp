@@ -4,12 +4,17 @@
 #include "endpoints.h"
 #include "help.h"
 #include "maincontroller.h"
+#include "statusline.h"
 #include "termination.h"
 
 #include <QCoreApplication>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 void raiseOpenFileLimit()
 {
@@ -18,6 +23,18 @@ void raiseOpenFileLimit()
         return;
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+void guardStandardStreams()
+{
+    // Commands started later get the default back from QProcess.
+    std::signal(SIGPIPE, SIG_IGN);
+    // A closed one is held by /dev/null opened the wrong way round (the lowest
+    // free descriptor is the closed one): writes to it still fail.
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF)
+            ::open("/dev/null", descriptor == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    }
 }
 
 void printHelp()
@@ -35,6 +52,7 @@ int runWindowless(int &argc, char **argv, const Options &options)
     quitOnTerminationSignals();
     MainController controller;
     ConsoleView console(controller);
+    console.setPrintFindings(options.findings);
     QObject::connect(&console, &ConsoleView::exitRequested, &app, [](int status) {
         std::fflush(stdout);
         QCoreApplication::exit(status);
@@ -48,5 +66,8 @@ int runWindowless(int &argc, char **argv, const Options &options)
         controller.setOutputFile(*options.output);
     controller.awakeFromNib();
     controller.runTests();
-    return app.exec();
+    const int status = app.exec();
+    // Ended by a signal, the run may leave its progress line behind.
+    clearStatusLine();
+    return status;
 }

@@ -1,15 +1,20 @@
 #include "delivery.h"
 
 #include "endpoints.h"
+#include "fanoutdevice.h"
 #include "http.h"
+#include "reportfile.h"
+#include "reportspool.h"
 #include "trim.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <unistd.h>
 
 namespace {
 
@@ -41,37 +46,105 @@ Delivery::Delivery(QObject *parent) : QObject(parent) {}
 
 Delivery::~Delivery() = default;
 
-void Delivery::deliver(const QString &report, const DeliveryOptions &options)
+void Delivery::deliver(ReportWriter report, const DeliveryOptions &options)
 {
-    results = report;
+    // The previous upload has ended; its body goes with it.
+    http.reset();
+    trimmedSpool.reset();
+    spool.reset();
+    savedCopy.reset();
+    this->report = std::move(report);
     this->options = options;
-    if (options.isConsole)
-        emit reportForConsole(results);
-    const bool hasOutputFile = options.outputFile && !options.outputFile->isEmpty();
-    if (hasOutputFile) {
-        writeToPath(*options.outputFile);
-        emit outputFileDone(*options.outputFile);
-    }
 
-    if (options.isInternet || !options.isSilent)
+    const bool hasOutputFile = options.outputFile && !options.outputFile->isEmpty();
+    const bool uploading =
+        options.isInternet || !options.isSilent || !(options.isConsole || hasOutputFile);
+    if (uploading)
+        spool = std::make_unique<ReportSpool>();
+    const Written written = writeOut();
+    if (written.fileWritten)
+        emit outputFileDone(*options.outputFile);
+    // The user asked for a file and shall have one; a console that failed
+    // needs the copy only when nothing else receives the report.
+    const bool fileFailed = hasOutputFile && !written.fileWritten;
+    if (fileFailed || (written.consoleFailed && !written.fileWritten && !uploading))
+        emit reportNotWritten(saveDesktopCopy().value_or(QString()));
+    else if (written.consoleFailed)
+        emit reportNotWritten(QString());
+
+    if (uploading)
         submitResults();
-    else if (options.isConsole || hasOutputFile)
-        emit deliveredWithoutUpload();
     else
-        submitResults();
+        emit deliveredWithoutUpload();
+}
+
+// One pass over the report to the console, the output file and the spool of
+// the upload, as the run asks.
+Delivery::Written Delivery::writeOut()
+{
+    QFile standardOutput;
+    QIODevice *consoleDevice = nullptr;
+    if (options.isConsole) {
+        consoleDevice = console;
+        if (!consoleDevice) {
+            standardOutput.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                QFileDevice::DontCloseHandle);
+            consoleDevice = &standardOutput;
+        }
+    }
+    std::optional<ReportFile> file;
+    if (options.outputFile && !options.outputFile->isEmpty())
+        file = ReportFile::atPath(*options.outputFile);
+
+    std::vector<QIODevice *> devices;
+    for (QIODevice *device : {consoleDevice, file && file->isOpen() ? file->device() : nullptr,
+                              static_cast<QIODevice *>(spool.get())}) {
+        if (device)
+            devices.push_back(device);
+    }
+    FanOutDevice destinations(devices);
+    if (!report(destinations))
+        qWarning("the report is incomplete: a command's output could not be read back");
+
+    Written written;
+    if (consoleDevice) {
+        destinations.writeTo(consoleDevice, "\n");
+        if (const std::optional<QString> why = destinations.failure(consoleDevice)) {
+            qWarning("could not write the report to standard output: %s", qUtf8Printable(*why));
+            written.consoleFailed = true;
+        }
+    }
+    if (file) {
+        const std::optional<QString> why =
+            file->isOpen() ? destinations.failure(file->device()) : file->errorString();
+        written.fileWritten = !why && file->finish();
+        if (!written.fileWritten)
+            qWarning("could not write %s: %s", qUtf8Printable(file->path()),
+                     qUtf8Printable(why.value_or(file->errorString())));
+    }
+    return written;
 }
 
 bool Delivery::submitResults()
 {
     // The whole report goes up, NUL characters included: a binary agent log
     // must not cut off the blocks that follow it.
-    QByteArray data = results.toUtf8();
-    if (data.size() > options.maxPostSize)
-        data = trimTailData(data, options.maxPostSize);
+    Q_ASSERT(spool);
+    QIODevice *body = spool.get();
+    if (spool->size() > options.maxPostSize) {
+        trimmedSpool = std::make_unique<ReportSpool>();
+        if (const std::optional<QString> why =
+                trimTailStream(*spool, *trimmedSpool, options.maxPostSize)) {
+            qWarning("%s", qUtf8Printable(*why));
+            fail(QStringLiteral("There was an error submitting the results"));
+            return true;
+        }
+        body = trimmedSpool.get();
+    }
     // An upload that fails at once calls back before it is stored here.
     // Where the system's resolver is what is broken, the public resolver may
     // still find the results server.
-    auto upload = std::make_unique<Http>(uploadUrl(), data, this,
+    auto upload = std::make_unique<Http>(uploadUrl(), body, this,
                                          QHostAddress(QLatin1String(endpoints::PublicResolver)));
     http = std::move(upload);
     return true;
@@ -99,33 +172,37 @@ void Delivery::fail(const QString &message)
 }
 
 // The Desktop copy, or when the desktop folder cannot take it, the home folder
-// and then the temporary folder; the path written, if any.
+// and then the temporary folder; the path written, if any. One copy per run.
 std::optional<QString> Delivery::saveDesktopCopy()
 {
-    const QString tempCopy = copyPathIn(QDir::tempPath());
-    QStringList paths{desktopCopyPath(), copyPathIn(QDir::homePath()), tempCopy};
+    if (savedCopy)
+        return savedCopy;
+    QStringList paths{desktopCopyPath(), copyPathIn(QDir::homePath())};
     paths.removeDuplicates();
     for (const QString &path : paths) {
-        if (path.isEmpty()) {
+        if (path.isEmpty())
             qWarning("could not save diagnostic_results.txt");
-        } else if (writeToPath(path)) {
-            // The temporary folder is shared; the report (agent logs, resolver
-            // settings) is for this user's eyes only.
-            if (path == tempCopy)
-                QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-            return path;
-        }
+        else if (writeToPath(path))
+            return savedCopy = path;
     }
+    // The temporary folder is shared: another user may have planted a link
+    // at any name known in advance, and the report is for this user's eyes.
+    QString folder = QDir::tempPath();
+    if (!QFileInfo(folder).isDir())
+        folder = QStringLiteral("/tmp");
+    ReportFile file = ReportFile::freshIn(folder);
+    if (file.isOpen() && report(*file.device()) && file.finish())
+        return savedCopy = file.path();
+    if (file.isOpen())
+        QFile::remove(file.path());
+    qWarning("could not save diagnostic_results.txt");
     return std::nullopt;
 }
 
 bool Delivery::writeToPath(const QString &path)
 {
-    const QByteArray bytes = results.toUtf8();
-    // Written to a temporary file that replaces the path only when complete;
-    // missing folders are not created.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    ReportFile file = ReportFile::atPath(path);
+    if (!file.isOpen() || !report(*file.device()) || !file.finish()) {
         qWarning("could not save diagnostic_results.txt");
         return false;
     }

@@ -4,10 +4,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "httpprotocol.h"
+
+class QIODevice;
+class ReportSpool;
 
 // Where a failed upload leaves its copy of the report first: the user's desktop
 // folder; no path when the system knows none.
@@ -23,10 +27,17 @@ struct DeliveryOptions
     std::int32_t maxPostSize = 1000000;
 };
 
+// Writes the whole report to the device, the same bytes every time it is
+// called; false when the device took less or the report could not be read.
+using ReportWriter = std::function<bool(QIODevice &)>;
+
 // Delivers one report after another: to the console and an output file where
-// asked, and to the results server, whose answer is the results link. A failed
-// upload leaves a copy of the report on the desktop, or failing that in the
-// home or the temporary folder. Each run ends in exactly one of
+// asked, and to the results server, whose answer is the results link. The
+// report is written in one pass to all of them at once, block by block, and is
+// never held whole in memory. A failed upload leaves a copy of the report on the
+// desktop, or failing that in the home or the temporary folder; so does an
+// output file that cannot be written, and a console that fails when nothing
+// else receives the report. Each run ends in exactly one of
 // deliveredWithoutUpload, uploadSucceeded and uploadFailed.
 class Delivery : public QObject, public HttpProtocol
 {
@@ -36,7 +47,7 @@ public:
     explicit Delivery(QObject *parent = nullptr);
     ~Delivery() override;
 
-    void deliver(const QString &report, const DeliveryOptions &options);
+    void deliver(ReportWriter report, const DeliveryOptions &options);
 
     bool submitResults();
     bool writeToPath(const QString &path);
@@ -47,11 +58,17 @@ public:
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return resultsUrl; }
 
+    // Test seam: the console instead of standard output.
+    void setConsole(QIODevice *device) { console = device; }
+
 signals:
-    // The run asked for the report on the console.
-    void reportForConsole(const QString &report);
-    // The report went to this output file, or "could not save" was logged.
+    // The report went whole to this output file.
     void outputFileDone(const QString &path);
+    // The console or the output file did not take the report (the log says
+    // why), so the run has failed. savedCopyPath is where a copy went in its
+    // place; empty when none was saved, because the report also goes elsewhere
+    // or because no folder took it.
+    void reportNotWritten(const QString &savedCopyPath);
     // Console and output file were all the run asked for.
     void deliveredWithoutUpload();
     void uploadSucceeded(const QString &resultsUrl);
@@ -59,11 +76,23 @@ signals:
     void uploadFailed(const QString &message, const QString &savedCopyPath);
 
 private:
+    struct Written
+    {
+        bool consoleFailed = false;
+        bool fileWritten = false;
+    };
+    Written writeOut();
     void fail(const QString &message);
     std::optional<QString> saveDesktopCopy();
 
-    QString results;
+    ReportWriter report;
     DeliveryOptions options;
+    QIODevice *console = nullptr;
+    // The report as uploaded, and its trimmed form; both outlive the upload
+    // that reads them.
+    std::unique_ptr<ReportSpool> spool;
+    std::unique_ptr<ReportSpool> trimmedSpool;
+    std::optional<QString> savedCopy;
     std::optional<QString> resultsUrl;
     std::unique_ptr<Http> http;
 };

@@ -11,12 +11,17 @@
 
 MainController::MainController(QObject *parent) : QObject(parent)
 {
-    connect(&delivery, &Delivery::reportForConsole, this, &MainController::reportForConsole);
     connect(&delivery, &Delivery::outputFileDone, this, &MainController::outputFileDone);
+    connect(&delivery, &Delivery::reportNotWritten, this, &MainController::reportNotWritten);
     connect(&delivery, &Delivery::deliveredWithoutUpload, this,
             &MainController::deliveredWithoutUpload);
     connect(&delivery, &Delivery::uploadSucceeded, this, &MainController::uploadSucceeded);
     connect(&delivery, &Delivery::uploadFailed, this, &MainController::uploadFailed);
+    // An upload still going once the delivery returns is told as started.
+    const auto delivered = [this] { isDelivered = true; };
+    connect(&delivery, &Delivery::deliveredWithoutUpload, this, delivered);
+    connect(&delivery, &Delivery::uploadSucceeded, this, delivered);
+    connect(&delivery, &Delivery::uploadFailed, this, delivered);
 }
 
 MainController::~MainController() = default;
@@ -68,6 +73,7 @@ void MainController::startTest(const Test &test)
             &MainController::processTerminatedNotification);
     Process *started = process.get();
     processes.push_back(std::move(process));
+    processRows.push_back(test.row);
     // A FIFO among the agent's logs would never end; a name that is not UTF-8
     // is shown escaped while the shell gets its bytes.
     if (test.notRunBecause)
@@ -101,6 +107,7 @@ void MainController::startTests(const FieldEntries &fields)
 
     container.push_back(std::move(processes));
     processes.clear();
+    processRows.clear();
 
     if (batteryOverride)
         tests = *batteryOverride;
@@ -126,17 +133,20 @@ std::vector<Test> MainController::prepareRun(const FieldEntries &fields)
     inputs.agentGate = agentGateHolds(skipAmx, isAmx, forceAmx);
     if (inputs.agentGate)
         inputs.agentLogFiles = tailBeaconLogs();
-    return batteryTests(inputs, thisSystem());
+    const LocalSystem system = thisSystem();
+    if (std::vector<BatteryTool> missing = missingTools(system); !missing.empty())
+        emit toolsMissing(missing);
+    std::vector<Test> tests = batteryTests(inputs, system);
+    findingsContext = findingContext(inputs, tests);
+    return tests;
 }
 
-std::optional<QString> MainController::takeTestDomain(const FieldEntries &fields) const
+std::optional<QString> MainController::takeTestDomain(const FieldEntries &fields)
 {
     const QString text = testDomainText(domain, [&fields] { return fields.domain; });
-    if (looksLikeOption(text)) {
-        qWarning().noquote() << QStringLiteral(
-                                    "not testing the domain \"%1\": dig and traceroute would "
-                                    "take a name beginning with \"-\" for an option")
-                                    .arg(text);
+    if (const std::optional<QString> notice = skippedTestDomainNotice(text)) {
+        qWarning().noquote() << *notice;
+        emit testDomainSkipped(*notice);
     }
     return presentTestDomain(text);
 }
@@ -194,16 +204,41 @@ void MainController::processTerminatedNotification()
 
 void MainController::handleAllTestsFinished()
 {
-    buildResults();
     emit allTestsFinished();
-    delivery.deliver(results, {isSilent, isConsole, isInternet, outputFile, maxPostSize});
+    const std::vector<CommandOutput> outputs = commandOutputs();
+    QMap<int, QString> commandsByRow;
+    for (const CommandOutput &output : outputs)
+        commandsByRow.insert(output.row, output.displayName);
+    emit findingsFound(findings(outputs, findingsContext), commandsByRow);
+
+    isDelivered = false;
+    // Written as often as it is needed, never held whole: the commands may
+    // have printed gigabytes.
+    delivery.deliver([this](QIODevice &device) { return buildResults(device); },
+                     {isSilent, isConsole, isInternet, outputFile, maxPostSize});
+    if (!isDelivered)
+        emit uploadStarted();
 }
 
-void MainController::buildResults()
+bool MainController::buildResults(QIODevice &device) const
 {
-    QStringList blocks;
-    blocks.reserve(static_cast<qsizetype>(processes.size()));
-    for (const auto &process : processes)
-        blocks.append(process->getResult());
-    results = buildReport(txtVeltraneAccount, txtTicketNo, blocks);
+    if (!writeAll(device, reportHead(txtVeltraneAccount, txtTicketNo)))
+        return false;
+    for (const auto &process : processes) {
+        if (!process->writeResult(device))
+            return false;
+    }
+    return true;
+}
+
+std::vector<CommandOutput> MainController::commandOutputs() const
+{
+    std::vector<CommandOutput> outputs;
+    outputs.reserve(processes.size());
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        const Process &process = *processes[i];
+        outputs.push_back({processRows[i], process.name(), process.stdOutHead(findingsInputLimit),
+                           process.stdErrHead(findingsInputLimit), process.couldNotStart()});
+    }
+    return outputs;
 }

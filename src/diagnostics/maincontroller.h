@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -11,8 +12,11 @@
 
 #include "battery.h"
 #include "delivery.h"
+#include "findings.h"
+#include "toolcheck.h"
 
 class Process;
+class QIODevice;
 
 // What the user typed into the window's fields for a run; all empty in the
 // windowless run.
@@ -57,7 +61,11 @@ public:
     // returns its battery in start order. Starts nothing.
     std::vector<Test> prepareRun(const FieldEntries &fields = {});
 
-    const QString &report() const { return results; }
+    // Writes the last run's report to device block by block: the account and
+    // ticket lines, then every command's result block in start order, in
+    // little memory whatever the commands printed. False when the device took
+    // less or a command's output could not be read back.
+    bool buildResults(QIODevice &device) const;
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return delivery.resultsLink(); }
 
@@ -73,13 +81,27 @@ signals:
     // Posted after the run starts and after each test's end; the numbers are
     // those of when it is delivered, so updates queued together agree.
     void progressChanged(int finished, int total);
-    // Every test of the run has ended, once per run; the report is built.
+    // Every test of the run has ended, once per run; the report is complete.
     void allTestsFinished();
+    // What the run's outputs show, most important first, right after
+    // allTestsFinished; with the report's name for the command of each row.
+    void findingsFound(const std::vector<Finding> &findings,
+                       const QMap<int, QString> &commandsByRow);
+
+    // Told as a run starts, before runStarted: tools of the battery found
+    // nowhere on this system (nothing when all are there), and a test domain
+    // that was given but is not tested.
+    void toolsMissing(const std::vector<BatteryTool> &tools);
+    void testDomainSkipped(const QString &notice);
 
     // How the report left the program; one of the last three ends each run.
-    void reportForConsole(const QString &report);
     void outputFileDone(const QString &path);
+    // The console or the output file did not take the report; savedCopyPath
+    // is where a copy went instead, if one was saved.
+    void reportNotWritten(const QString &savedCopyPath);
     void deliveredWithoutUpload();
+    // The report is on its way to the results server; one of the next two follows.
+    void uploadStarted();
     void uploadSucceeded(const QString &resultsUrl);
     // savedCopyPath is empty when no copy could be saved anywhere.
     void uploadFailed(const QString &message, const QString &savedCopyPath);
@@ -88,19 +110,23 @@ private:
     void startTests(const FieldEntries &fields);
     void rememberAccountAndTicketNo(const FieldEntries &fields);
     void freeAccountAndTicketNo();
-    std::optional<QString> takeTestDomain(const FieldEntries &fields) const;
+    std::optional<QString> takeTestDomain(const FieldEntries &fields);
     void updateProgress();
     void processTerminatedNotification();
     void handleAllTestsFinished();
-    void buildResults();
+    std::vector<CommandOutput> commandOutputs() const;
 
     std::vector<std::unique_ptr<Process>> processes;
+    // The battery row of each entry of processes.
+    std::vector<int> processRows;
+    FindingContext findingsContext;
+    // The run's report has reached its last destination (or failed to).
+    bool isDelivered = false;
     // Earlier runs' commands, kept alive until the program ends.
     std::vector<std::vector<std::unique_ptr<Process>>> container;
 
     std::optional<QString> txtVeltraneAccount;
     std::optional<QString> txtTicketNo;
-    QString results;
     std::optional<QString> outputFile;
     bool isSilent = false;
     bool isConsole = false;

@@ -1,15 +1,11 @@
 #include "report.h"
 
-QString buildReport(const std::optional<QString> &account, const std::optional<QString> &ticket,
-                    const QStringList &blocks)
+QByteArray reportHead(const std::optional<QString> &account, const std::optional<QString> &ticket)
 {
-    QString report;
-    report.reserve(2048);
+    QByteArray head;
     if (account)
-        report += QStringLiteral("Veltrane account: ") + *account + u'\n';
+        head += "Veltrane account: " + account->toUtf8() + '\n';
     if (ticket)
-        report += QStringLiteral("Veltrane ticket: ") + *ticket + u'\n';
-    for (const QString &block : blocks)
-        report += block;
-    return report;
+        head += "Veltrane ticket: " + ticket->toUtf8() + '\n';
+    return head;
 }

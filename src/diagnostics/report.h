@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
-// The results report: the account and ticket lines when given, then every
-// result block in start order, joined directly.
-QString buildReport(const std::optional<QString> &account, const std::optional<QString> &ticket,
-                    const QStringList &blocks);
+// The lines that open the report, before the result blocks: the account and
+// the ticket number, each when given.
+QByteArray reportHead(const std::optional<QString> &account, const std::optional<QString> &ticket);

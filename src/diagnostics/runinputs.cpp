@@ -31,7 +31,8 @@ QString testDomainText(const std::optional<QString> &domainOption,
 
 bool looksLikeOption(const QString &testDomain)
 {
-    return testDomain.startsWith(u'-');
+    return testDomain.startsWith(u'-') || testDomain.startsWith(u'+') ||
+           testDomain.startsWith(u'@');
 }
 
 std::optional<QString> presentTestDomain(const QString &testDomain)
@@ -39,6 +40,21 @@ std::optional<QString> presentTestDomain(const QString &testDomain)
     if (!testDomain.contains(u'.') || looksLikeOption(testDomain))
         return std::nullopt;
     return testDomain;
+}
+
+std::optional<QString> skippedTestDomainNotice(const QString &testDomain)
+{
+    if (testDomain.isEmpty() || presentTestDomain(testDomain))
+        return std::nullopt;
+    if (testDomain.startsWith(u'@'))
+        return QStringLiteral("not testing the domain \"%1\": dig would take a name beginning "
+                              "with \"@\" for the server to ask")
+            .arg(testDomain);
+    if (looksLikeOption(testDomain))
+        return QStringLiteral("not testing the domain \"%1\": dig and traceroute would take a "
+                              "name beginning with \"%2\" for an option")
+            .arg(testDomain, testDomain.left(1));
+    return QStringLiteral("not testing the domain \"%1\": it has no dot").arg(testDomain);
 }
 
 bool agentGateHolds(bool skipAmx, bool isAmx, bool forceAmx)

@@ -17,12 +17,17 @@ std::optional<QString> trimmedEntry(const QString &text);
 QString testDomainText(const std::optional<QString> &domainOption,
                        const std::function<QString()> &readField);
 
-// dig and traceroute would read such a name as an option of their own.
+// dig and traceroute would read such a name as an option of their own, and dig
+// a leading "@" as the server to ask.
 bool looksLikeOption(const QString &testDomain);
 
 // The test domain when it is present: non-empty, holding a dot somewhere and not
 // looking like an option.
 std::optional<QString> presentTestDomain(const QString &testDomain);
+
+// Why a given test domain is not tested, as the user is told; nothing when it
+// is tested or none was given.
+std::optional<QString> skippedTestDomainNotice(const QString &testDomain);
 
 // --noamx wins over both an installed agent and --amx.
 bool agentGateHolds(bool skipAmx, bool isAmx, bool forceAmx);

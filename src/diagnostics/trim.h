@@ -29,10 +29,11 @@ inline constexpr qint64 defaultTrimChunkSize = 1024 * 1024;
 // from the seekable device `report` (all of its size() bytes, from its start)
 // and writes to `trimmed`, at its current position, exactly the bytes that
 // trimTailData would return. Memory stays flat: two passes over the report
-// through a buffer of chunkSize bytes, the first noting where the pieces
-// holding "tail" are to be cut (at most one entry per 28 bytes of maxPostSize).
-// Returns why it failed when the report could not be read or the result not
-// written (the result is then incomplete), nothing when it succeeded.
+// through buffers of about chunkSize bytes, the first noting where the pieces
+// holding "tail" are to be cut (at most maxPostSize / 28 + 1 of them, however
+// big the report). Returns why it failed when the report is not seekable, could
+// not be read or the result not written (which is then incomplete), nothing
+// when it succeeded.
 std::optional<QString> trimTailStream(QIODevice &report, QIODevice &trimmed,
                                       std::int32_t maxPostSize,
                                       qint64 chunkSize = defaultTrimChunkSize);

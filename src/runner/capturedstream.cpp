@@ -109,6 +109,16 @@ bool CapturedStream::writeTo(QIODevice &device) const
     return writeAll(device, escaped);
 }
 
+QByteArray CapturedStream::head(qsizetype limit) const
+{
+    QByteArray bytes;
+    const qsizetype fromSpool = qsizetype(qMin<qint64>(limit, spool.size()));
+    if (fromSpool > 0 && !spool.read(0, fromSpool, bytes))
+        return {};
+    bytes += QByteArrayView(memory).first(qMin(limit - bytes.size(), memory.size()));
+    return bytes;
+}
+
 bool writeAll(QIODevice &device, QByteArrayView bytes)
 {
     return bytes.isEmpty() || device.write(bytes.data(), bytes.size()) == bytes.size();

@@ -39,6 +39,9 @@ public:
     // every invalid byte escaped. False when the device took less or the spool
     // could not be read.
     bool writeTo(QIODevice &device) const;
+    // The first limit bytes as they arrived, unescaped; empty when the spool
+    // could not be read.
+    QByteArray head(qsizetype limit) const;
 
 private:
     void startSpool();

@@ -206,6 +206,7 @@ void Process::launchFailed()
         waitingForResources = true;
         return;
     }
+    startFailed = true;
     closingLine = QStringLiteral("could not start %1: %2").arg(task.program(), task.errorString());
     // QProcess may report a failed start from inside start() itself (when no
     // descriptors are left); deliver the end from the event loop regardless,
@@ -269,4 +270,15 @@ bool Process::writeResult(QIODevice &device) const
     if (!finished)
         return writeResultBlock(device, displayName, {}, {});
     return writeResultBlock(device, displayName, stdOutData, stdErrData, closingLine);
+}
+
+QByteArray Process::stdErrHead(qsizetype limit) const
+{
+    QByteArray bytes = stdErrData.head(limit);
+    if (!closingLine.isEmpty()) {
+        if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+            bytes += '\n';
+        bytes += closingLine.toUtf8();
+    }
+    return bytes;
 }

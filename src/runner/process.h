@@ -43,6 +43,14 @@ public:
     // whatever the command printed; false when the device took less.
     bool writeResult(QIODevice &device) const;
 
+    // What the findings read: the name the report gives the command, the first
+    // limit bytes of each stream (standard error ends with the runner's own
+    // line, as in the block) and whether the command could not start at all.
+    const QString &name() const { return displayName; }
+    QByteArray stdOutHead(qsizetype limit) const { return stdOutData.head(limit); }
+    QByteArray stdErrHead(qsizetype limit) const;
+    bool couldNotStart() const { return startFailed; }
+
     // Test seam: shortens the deadline; call before start().
     void setDeadline(std::chrono::milliseconds deadline) { this->deadline = deadline; }
 
@@ -75,6 +83,7 @@ private:
     CapturedStream stdErrData;
     QString displayName;
     bool finished = false;
+    bool startFailed = false;
 
     std::chrono::milliseconds deadline = defaultDeadline;
     QTimer deadlineTimer;

@@ -42,8 +42,12 @@ void MainWindow::connectActions()
 
 void MainWindow::connectController()
 {
+    connect(&controller, &MainController::toolsMissing, this, &MainWindow::showMissingTools);
+    connect(&controller, &MainController::testDomainSkipped, this,
+            [this](const QString &notice) { testDomainNotice = notice; });
     connect(&controller, &MainController::runStarted, this, &MainWindow::runStarted);
     connect(&controller, &MainController::progressChanged, this, &MainWindow::updateProgress);
+    connect(&controller, &MainController::findingsFound, this, &MainWindow::showFindings);
     connect(&controller, &MainController::uploadSucceeded, this, &MainWindow::showLink);
     connect(&controller, &MainController::uploadFailed, this, &MainWindow::showError);
 }
@@ -66,11 +70,46 @@ void MainWindow::runStarted(int testCount)
     showProgress();
 }
 
+void MainWindow::showMissingTools(const std::vector<BatteryTool> &tools)
+{
+    QStringList names;
+    QStringList notices;
+    for (const BatteryTool &tool : tools) {
+        names.append(tool.name());
+        notices.append(missingToolNotice(tool));
+    }
+    ui->textMissingTools->setText(
+        QStringLiteral("Not found on this computer, so the report lacks their tests: %1")
+            .arg(names.join(QStringLiteral(", "))));
+    ui->textMissingTools->setToolTip(notices.join(u'\n'));
+    ui->textMissingTools->show();
+}
+
 void MainWindow::updateProgress(int finished, int total)
 {
-    ui->textStatus->setText(
-        QStringLiteral("Please wait. Finished %1 out of %2 tests.").arg(finished).arg(total));
+    QString status =
+        QStringLiteral("Please wait. Finished %1 out of %2 tests.").arg(finished).arg(total);
+    if (!testDomainNotice.isEmpty())
+        status += u'\n' + testDomainNotice.left(1).toUpper() + testDomainNotice.mid(1) + u'.';
+    ui->textStatus->setText(status);
     ui->progressIndicator->setValue(finished);
+}
+
+// Filled as the tests end, shown with the result of the upload; hovering a
+// line names the commands it was read from.
+void MainWindow::showFindings(const std::vector<Finding> &findings,
+                              const QMap<int, QString> &commandsByRow)
+{
+    ui->findingsList->clear();
+    for (const Finding &finding : findings) {
+        auto *item = new QListWidgetItem(
+            findingMarker(finding.level).leftJustified(4) + u' ' + finding.text, ui->findingsList);
+        QStringList commands;
+        for (int row : finding.rows)
+            commands.append(commandsByRow.value(row));
+        item->setToolTip(QStringLiteral("Read from:\n") + commands.join(u'\n'));
+    }
+    ui->findingsList->setVisible(!findings.empty());
 }
 
 void MainWindow::showLink(const QString &resultsUrl)
@@ -80,17 +119,30 @@ void MainWindow::showLink(const QString &resultsUrl)
     setTextView(ui->textResultsLink, QStringLiteral("See results at ") + resultsUrl);
     ui->textResultsLinkView->show();
     ui->textCopyPaste->show();
+    setLinkButtonsEnabled(true);
 }
 
 void MainWindow::showError(const QString &message, const QString &savedCopyPath)
 {
     enableUI();
     hideProgress();
-    setTextView(ui->textResultsLink, message);
+    // Where the copy is, in case no text editor opens it.
+    const QString savedIn = QStringLiteral("\nThe report is saved in ");
+    if (savedCopyPath.isEmpty()) {
+        setTextView(ui->textResultsLink,
+                    message + QStringLiteral("\nThe report could not be saved."));
+    } else {
+        const QUrl copy = QUrl::fromLocalFile(savedCopyPath);
+        setTextView(ui->textResultsLink, message + savedIn + savedCopyPath);
+        resultsview::markLink(*ui->textResultsLink, message.size() + savedIn.size(),
+                              savedCopyPath.size(), copy);
+        resultsview::paintText(*ui->textResultsLink);
+        // The saved report opens in the user's text editor.
+        QDesktopServices::openUrl(copy);
+    }
     ui->textResultsLinkView->show();
-    // The saved report opens in the user's text editor.
-    if (!savedCopyPath.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(savedCopyPath));
+    // An earlier run's link is still there to copy or open.
+    setLinkButtonsEnabled(controller.resultsLink().has_value());
 }
 
 void MainWindow::disableUI()
@@ -127,10 +179,18 @@ void MainWindow::showProgress()
 
 void MainWindow::hideProgress()
 {
+    ui->textMissingTools->hide();
+    testDomainNotice.clear();
     ui->textStatus->hide();
     ui->progressIndicator->hide();
     ui->copyToClipBoardLink->show();
     ui->shareButton->show();
+}
+
+void MainWindow::setLinkButtonsEnabled(bool enabled)
+{
+    ui->copyToClipBoardLink->setEnabled(enabled);
+    ui->shareButton->setEnabled(enabled);
 }
 
 void MainWindow::copyToClipBoardLinkButtonPressed()

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "findings.h"
+#include "toolcheck.h"
+
+#include <QMap>
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class MainController;
 class QTextBrowser;
@@ -35,7 +40,10 @@ private:
     void shareButtonPressed();
 
     void runStarted(int testCount);
+    void showMissingTools(const std::vector<BatteryTool> &tools);
     void updateProgress(int finished, int total);
+    void showFindings(const std::vector<Finding> &findings,
+                      const QMap<int, QString> &commandsByRow);
     void showLink(const QString &resultsUrl);
     void showError(const QString &message, const QString &savedCopyPath);
 
@@ -44,7 +52,10 @@ private:
     void setInputsEnabled(bool enabled);
     void showProgress();
     void hideProgress();
+    void setLinkButtonsEnabled(bool enabled);
 
     MainController &controller;
     std::unique_ptr<Ui::MainWindow> ui;
+    // Shown in the status line while the run lasts.
+    QString testDomainNotice;
 };

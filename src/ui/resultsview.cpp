@@ -31,6 +31,15 @@ void mergeFormat(QTextCursor &cursor, qsizetype start, qsizetype length,
     cursor.mergeCharFormat(format);
 }
 
+QTextCharFormat linkFormat(const QUrl &url)
+{
+    QTextCharFormat format;
+    format.setAnchor(true);
+    format.setAnchorHref(url.toString(QUrl::FullyEncoded));
+    format.setFontUnderline(true);
+    return format;
+}
+
 } // namespace
 
 void replaceText(QTextBrowser &view, const QString &text)
@@ -47,18 +56,19 @@ void markLinks(QTextBrowser &view)
 
     QTextCursor cursor(&document);
     cursor.beginEditBlock();
-    for (const LinkRange &link : scanLinks(text)) {
-        QTextCharFormat format;
-        format.setAnchor(true);
-        format.setAnchorHref(link.url.toString(QUrl::FullyEncoded));
-        format.setFontUnderline(true);
-        mergeFormat(cursor, link.start, link.length, format);
-    }
+    for (const LinkRange &link : scanLinks(text))
+        mergeFormat(cursor, link.start, link.length, linkFormat(link.url));
     cursor.endEditBlock();
 
     QPalette palette = view.palette();
     palette.setColor(QPalette::Link, linkColour);
     view.setPalette(palette);
+}
+
+void markLink(QTextBrowser &view, qsizetype start, qsizetype length, const QUrl &url)
+{
+    QTextCursor cursor(view.document());
+    mergeFormat(cursor, start, length, linkFormat(url));
 }
 
 void paintText(QTextBrowser &view)

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QUrl>
 
 class QTextBrowser;
 
@@ -18,6 +19,9 @@ void replaceText(QTextBrowser &view, const QString &text);
 // Makes every address of the view's text that is a valid URL a link of its
 // own (anchor and single underline) and sets the colour the view gives links.
 void markLinks(QTextBrowser &view);
+
+// Makes a range of the view's text a link to url.
+void markLink(QTextBrowser &view, qsizetype start, qsizetype length, const QUrl &url);
 
 // Colours the whole text white, except that links keep the view's link colour.
 void paintText(QTextBrowser &view);
