@@ -67,7 +67,6 @@ void TestLinkScan::view_data()
     // The outer link covers 15..53, the inner one 36..53 (15 + 21), the line
     // break is 54 and "Thanks" starts at 55.
     const QString outer = "https://a.example/?u=http://b.example/p";
-    QTest::newRow("text before the link") << 0 << QString();
     QTest::newRow("start of the link") << 15 << outer;
     QTest::newRow("last character before the inner address") << 35 << outer;
     QTest::newRow("end of both links") << 53 << "http://b.example/p";
