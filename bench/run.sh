@@ -45,7 +45,7 @@ buildRevision() {
         [[ -f "$tree/build/build.ninja" ]] ||
             cmake -S "$tree/source" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
                 -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DBUILD_TESTING=OFF -DVELTRANE_BENCH=ON \
-                -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints"
+                -DVELTRANE_ENDPOINTS_FILE="$repo/config/loopback.endpoints"
         cmake --build "$tree/build" --target runbench
     } >"$tree/build.log" 2>&1 || { cat "$tree/build.log" >&2; exit 1; }
 }
@@ -53,7 +53,7 @@ buildRevision() {
 if [[ "${VELTRANE_BENCH_INSIDE:-0}" != 1 ]]; then
     VELTRANE_BENCH_PACKAGES=1 VELTRANE_TEST_PACKAGES=1 "$repo/scripts/setup.sh" "$build" \
         -DVELTRANE_BENCH=ON -DBUILD_TESTING=OFF \
-        -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints"
+        -DVELTRANE_ENDPOINTS_FILE="$repo/config/loopback.endpoints"
     if [[ -n "${BENCH_REVISION:-}" ]]; then
         BENCH_REVISION="$(git -C "$repo" rev-parse --short "$BENCH_REVISION")"
         buildRevision "$BENCH_REVISION"
@@ -61,7 +61,7 @@ if [[ "${VELTRANE_BENCH_INSIDE:-0}" != 1 ]]; then
     fi
     hosts="$build/loopback.hosts"
     { cat /etc/hosts; awk -F' *= *' '!/^#/ && NF == 2 && $2 !~ /^[0-9.]+$/ && $2 !~ /:/ {
-        print "127.0.0.1 " $2 }' "$repo/tests/loopback.endpoints"; } >"$hosts"
+        print "127.0.0.1 " $2 }' "$repo/config/loopback.endpoints"; } >"$hosts"
     VELTRANE_BENCH_INSIDE=1 exec "$repo/scripts/isolated.sh" unshare --mount bash -c \
         'mount --bind "$1" /etc/hosts && shift && exec "$@"' bind-hosts "$hosts" "$0" "$@"
 fi

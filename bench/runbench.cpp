@@ -136,7 +136,7 @@ int main(int argc, char *argv[])
     }
     if (arguments->delivering == Delivering::Upload && !uploadStaysOnLoopback()) {
         std::fprintf(stderr, "runbench: --upload needs a build whose results server is on "
-                             "loopback (tests/loopback.endpoints)\n");
+                             "loopback (config/loopback.endpoints)\n");
         return 2;
     }
     // Ctrl-C or a kill from bench/run.sh ends the run through the event loop,

@@ -27,7 +27,7 @@ for path in wanted:
 ' "$repo" "$copy"
 # Same layout as the real test build, so that ccache can reuse its objects.
 cmake -S "$copy" -B "$copy/build-test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELTRANE_ENDPOINTS_FILE="$copy/tests/loopback.endpoints" \
+    -DVELTRANE_ENDPOINTS_FILE="$copy/config/loopback.endpoints" \
     -DVELTRANE_EXTRA_CA_FILE="$repo/build-test/test-certificates/ca.pem" >/dev/null
 cmake --build "$copy/build-test" >/dev/null
 

@@ -6,5 +6,5 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 certs="$repo/build-test/test-certificates"
 VELTRANE_TEST_PACKAGES=1 VELTRANE_TEST_CERTIFICATES="$certs" "$repo/scripts/setup.sh" \
-    "$repo/build-test" -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints" \
+    "$repo/build-test" -DVELTRANE_ENDPOINTS_FILE="$repo/config/loopback.endpoints" \
     -DVELTRANE_EXTRA_CA_FILE="$certs/ca.pem"

@@ -6,7 +6,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 certs="$repo/build-sanitize/test-certificates"
 VELTRANE_TEST_PACKAGES=1 VELTRANE_TEST_CERTIFICATES="$certs" "$repo/scripts/setup.sh" \
-    "$repo/build-sanitize" -DVELTRANE_ENDPOINTS_FILE="$repo/tests/loopback.endpoints" \
+    "$repo/build-sanitize" -DVELTRANE_ENDPOINTS_FILE="$repo/config/loopback.endpoints" \
     -DVELTRANE_EXTRA_CA_FILE="$certs/ca.pem" -DVELTRANE_SANITIZE=ON
 
 # The tests run the program too; it inherits these.

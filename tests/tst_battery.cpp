@@ -71,7 +71,7 @@ private slots:
 void TestBattery::initTestCase()
 {
     if (builtInEndpoints().MyIpName != "myip.veltrane.test")
-        QSKIP("the listings name the endpoints of tests/loopback.endpoints");
+        QSKIP("the listings name the endpoints of config/loopback.endpoints");
 }
 
 void TestBattery::listing_data()
