@@ -17,7 +17,7 @@ qint64 sharedMemoryUse = 0;
 
 CapturedStream::~CapturedStream()
 {
-    sharedMemoryUse -= memory.size();
+    sharedMemoryUse -= spool.memorySize();
 }
 
 void CapturedStream::append(QByteArrayView bytes)
@@ -28,56 +28,17 @@ void CapturedStream::append(QByteArrayView bytes)
     total += bytes.size();
     lastByte = bytes.back();
 
-    if (!spool.isOpen() && spoolUsable &&
-        (memory.size() + bytes.size() > memoryLimit ||
-         sharedMemoryUse + bytes.size() > sharedMemoryLimit))
-        startSpool();
-    if (spool.isOpen() && spoolUsable) {
-        QString why;
-        const qsizetype written = spool.append(bytes, why);
-        if (written == bytes.size())
-            return;
-        spoolFailed(why);
-        bytes = bytes.sliced(written);
-    }
-    keepInMemory(bytes);
-}
-
-void CapturedStream::startSpool()
-{
-    QString why;
-    if (!spool.open(why)) {
-        spoolFailed(why);
-        return;
-    }
-    const qsizetype written = spool.append(memory, why);
-    const QByteArray rest = memory.sliced(written);
-    sharedMemoryUse -= memory.size();
-    memory = QByteArray();
-    keepInMemory(rest);
-    if (!rest.isEmpty())
-        spoolFailed(why);
-}
-
-void CapturedStream::keepInMemory(QByteArrayView bytes)
-{
-    memory.append(bytes);
-    sharedMemoryUse += bytes.size();
-}
-
-void CapturedStream::spoolFailed(const QString &why)
-{
-    spoolUsable = false;
-    static bool told = false;
-    if (!told)
-        qWarning("keeping command output in memory: %s", qUtf8Printable(why));
-    told = true;
+    const qsizetype inMemory = spool.memorySize();
+    if (inMemory + bytes.size() > memoryLimit || sharedMemoryUse + bytes.size() > sharedMemoryLimit)
+        spool.spill();
+    spool.append(bytes);
+    sharedMemoryUse += spool.memorySize() - inMemory;
 }
 
 void CapturedStream::finish()
 {
     checker.finishCheck();
-    memory.squeeze();
+    spool.squeeze();
 }
 
 bool CapturedStream::writeTo(QIODevice &device) const
@@ -98,10 +59,6 @@ bool CapturedStream::writeTo(QIODevice &device) const
         if (!spool.read(at, qMin<qint64>(piece, spool.size() - at), buffer) || !write(buffer))
             return false;
     }
-    for (qsizetype at = 0; at < memory.size(); at += piece) {
-        if (!write(QByteArrayView(memory).sliced(at, qMin(piece, memory.size() - at))))
-            return false;
-    }
     if (!escaping)
         return true;
     escaped.clear();
@@ -112,11 +69,8 @@ bool CapturedStream::writeTo(QIODevice &device) const
 QByteArray CapturedStream::head(qsizetype limit) const
 {
     QByteArray bytes;
-    const qsizetype fromSpool = qsizetype(qMin<qint64>(limit, spool.size()));
-    if (fromSpool > 0 && !spool.read(0, fromSpool, bytes))
-        return {};
-    bytes += QByteArrayView(memory).first(qMin(limit - bytes.size(), memory.size()));
-    return bytes;
+    return spool.read(0, qsizetype(qMin<qint64>(limit, spool.size())), bytes) ? bytes
+                                                                              : QByteArray();
 }
 
 bool writeAll(QIODevice &device, QByteArrayView bytes)

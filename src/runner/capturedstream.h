@@ -33,7 +33,7 @@ public:
     // Bytes that are not part of a valid UTF-8 sequence; final after finish().
     qint64 invalidBytes() const { return checker.invalidBytes(); }
     bool endsWithLineBreak() const { return lastByte == '\n'; }
-    bool isSpooled() const { return spool.isOpen(); }
+    bool isSpooled() const { return spool.isSpilled(); }
 
     // Writes the stream to device: as it is when it is valid UTF-8, else with
     // every invalid byte escaped. False when the device took less or the spool
@@ -44,14 +44,7 @@ public:
     QByteArray head(qsizetype limit) const;
 
 private:
-    void startSpool();
-    void keepInMemory(QByteArrayView bytes);
-    void spoolFailed(const QString &why);
-
-    SpoolFile spool;
-    bool spoolUsable = true;
-    // What follows the spool's bytes.
-    QByteArray memory;
+    SpoolFile spool{"command output"};
     Utf8Escaper checker;
     qint64 total = 0;
     char lastByte = 0;

@@ -2,12 +2,21 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
+
+static QString failure(const char *doing)
+{
+    return QStringLiteral("could not %1 a file in %2: %3")
+        .arg(QLatin1StringView(doing), QDir::tempPath(),
+             QString::fromLocal8Bit(std::strerror(errno)));
+}
 
 SpoolFile::~SpoolFile()
 {
@@ -15,9 +24,37 @@ SpoolFile::~SpoolFile()
         ::close(descriptor);
 }
 
-bool SpoolFile::open(QString &error)
+void SpoolFile::append(QByteArrayView bytes)
 {
-    Q_ASSERT(descriptor < 0);
+    while (fileUsable && descriptor >= 0 && !bytes.isEmpty()) {
+        const ssize_t n = ::write(descriptor, bytes.data(), size_t(bytes.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            keepInMemory(failure("write to"));
+            break;
+        }
+        inFile += n;
+        bytes = bytes.sliced(n);
+    }
+    memory.append(bytes);
+}
+
+void SpoolFile::spill()
+{
+    if (!fileUsable || descriptor >= 0)
+        return;
+    if (!open()) {
+        keepInMemory(failure("make"));
+        return;
+    }
+    append(std::exchange(memory, QByteArray()));
+}
+
+bool SpoolFile::open()
+{
     const QByteArray folder = QFile::encodeName(QDir::tempPath());
 #ifdef O_TMPFILE
     // A file that never has a name: nothing to remove, ever.
@@ -28,46 +65,36 @@ bool SpoolFile::open(QString &error)
     // Where the file system has no unnamed files, the name goes at once.
     QByteArray name = folder + "/veltrane-output-XXXXXX";
     descriptor = ::mkostemp(name.data(), O_CLOEXEC);
-    if (descriptor >= 0) {
+    if (descriptor >= 0)
         ::unlink(name.constData());
-        return true;
-    }
-    error = QStringLiteral("could not make a file in %1: %2")
-                .arg(QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno)));
-    return false;
+    return descriptor >= 0;
 }
 
-qsizetype SpoolFile::append(QByteArrayView bytes, QString &error)
+void SpoolFile::keepInMemory(const QString &why)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(descriptor, bytes.data() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = QStringLiteral("could not write to a file in %1: %2")
-                        .arg(QDir::tempPath(),
-                             QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC)));
-            break;
-        }
-        done += n;
-    }
-    written += done;
-    return done;
+    fileUsable = false;
+    // Told once for each kind of bytes; everything runs on the main thread.
+    static QSet<const char *> told;
+    if (!told.contains(what))
+        qWarning("keeping %s in memory: %s", what, qUtf8Printable(why));
+    told.insert(what);
 }
 
 bool SpoolFile::read(qint64 offset, qsizetype length, QByteArray &buffer) const
 {
     buffer.resize(length);
     qsizetype done = 0;
-    while (done < length) {
+    while (offset + done < inFile && done < length) {
         const ssize_t n =
-            ::pread(descriptor, buffer.data() + done, size_t(length - done), offset + done);
+            ::pread(descriptor, buffer.data() + done,
+                    size_t(qMin<qint64>(length - done, inFile - offset - done)), offset + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
         done += n;
     }
+    std::memcpy(buffer.data() + done, memory.constData() + (offset + done - inFile),
+                size_t(length - done));
     return true;
 }

@@ -4,30 +4,43 @@
 #include <QByteArrayView>
 #include <QString>
 
-// A file in the temporary folder that holds a command's output beyond what is
-// kept in memory. Only its owner can read it, and it has no name from the
-// start (or loses it at once), so nothing is left behind however the program
-// ends, even when it is killed.
+// Bytes written once from start to end and then read back from any position:
+// in memory until spill() moves them to a file in the temporary folder, which
+// then takes the bytes that follow. Only its owner can read the file, and it
+// has no name from the start (or loses it at once), so nothing is left behind
+// however the program ends, even when it is killed. A file that cannot be made
+// or written leaves the rest of the bytes in memory: none is lost, and the log
+// says once why.
 class SpoolFile
 {
 public:
-    SpoolFile() = default;
+    // what names the bytes in that log line: "keeping <what> in memory: ...".
+    explicit SpoolFile(const char *what) : what(what) {}
     SpoolFile(const SpoolFile &) = delete;
     SpoolFile &operator=(const SpoolFile &) = delete;
     ~SpoolFile();
 
-    // Makes the file; false, with the reason in error, when there can be none.
-    bool open(QString &error);
-    bool isOpen() const { return descriptor >= 0; }
-    qint64 size() const { return written; }
+    void append(QByteArrayView bytes);
+    // Moves what memory holds to a new file, unless a file was tried before.
+    void spill();
 
-    // Appends as much of bytes as the file takes and returns how much that was;
-    // the reason is in error when it took less.
-    qsizetype append(QByteArrayView bytes, QString &error);
-    // Reads up to length bytes from offset into buffer; false on failure.
+    qint64 size() const { return inFile + memory.size(); }
+    qsizetype memorySize() const { return memory.size(); }
+    bool isSpilled() const { return descriptor >= 0; }
+    void squeeze() { memory.squeeze(); }
+
+    // Reads length bytes from offset into buffer; false when the file could
+    // not be read.
     bool read(qint64 offset, qsizetype length, QByteArray &buffer) const;
 
 private:
+    bool open();
+    void keepInMemory(const QString &why);
+
+    const char *what;
     int descriptor = -1;
-    qint64 written = 0;
+    bool fileUsable = true;
+    qint64 inFile = 0;
+    // What follows the file's bytes.
+    QByteArray memory;
 };
