@@ -12,51 +12,30 @@ out="$1"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
-: >"$work/index.txt"
-cat >"$work/ca.cnf" <<CNF
-[ca]
-default_ca = test
-[test]
-database = $work/index.txt
-new_certs_dir = $work
-serial = $work/serial
-policy = anything
-unique_subject = no
-[anything]
-commonName = supplied
-[authority]
-basicConstraints = critical, CA:TRUE
-keyUsage = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
-[server]
-basicConstraints = critical, CA:FALSE
-keyUsage = critical, digitalSignature, keyEncipherment
-extendedKeyUsage = serverAuth
-subjectAltName = \$ENV::NAMES
-authorityKeyIdentifier = keyid
-subjectKeyIdentifier = hash
-CNF
+cd "$work"
 
-# NAME SUBJECT EXTENSIONS [ISSUER]: an EC key and its certificate, valid from
-# well before today so that a machine whose clock lags behind accepts it.
+# NAME SUBJECT [ISSUER NAMES]: an EC key and its certificate, an authority's
+# without an issuer.
 issue() {
-    local issuer=(-selfsign -keyfile "$work/$1.key")
-    [[ -z "${4:-}" ]] || issuer=(-cert "$work/$4.pem" -keyfile "$work/$4.key")
-    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "$2" \
-        -keyout "$work/$1.key" -out "$work/$1.csr" 2>/dev/null
-    openssl ca -batch -notext -config "$work/ca.cnf" -md sha256 -create_serial "${issuer[@]}" \
-        -extensions "$3" -startdate 20200101000000Z -enddate 20560101000000Z \
-        -in "$work/$1.csr" -out "$work/$1.pem" 2>/dev/null
+    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$2" \
+        -keyout "$1.key" -out "$1.csr" 2>/dev/null
+    if [[ -z "${3:-}" ]]; then
+        openssl x509 -req -in "$1.csr" -key "$1.key" -days 3650 -out "$1.pem" -extfile <(
+            printf 'basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n')
+    else
+        openssl x509 -req -in "$1.csr" -CA "$3.pem" -CAkey "$3.key" -CAcreateserial -days 3650 \
+            -out "$1.pem" -extfile <(printf '%s\n' "basicConstraints=critical,CA:FALSE" \
+                "keyUsage=critical,digitalSignature" "extendedKeyUsage=serverAuth" \
+                "subjectAltName=$4")
+    fi 2>/dev/null
 }
-export NAMES="DNS:localhost, DNS:results.veltrane.test, IP:127.0.0.1"
-issue test-authority "/CN=Veltrane diagnostic test-authority" authority
-issue untrusted-authority "/CN=Veltrane diagnostic untrusted-authority" authority
-issue server /CN=localhost server test-authority
-issue untrusted /CN=localhost server untrusted-authority
-NAMES="DNS:other.veltrane.test" issue other /CN=other.veltrane.test server test-authority
+names="DNS:localhost, DNS:results.veltrane.test, IP:127.0.0.1"
+issue test-authority "Veltrane diagnostic test-authority"
+issue untrusted-authority "Veltrane diagnostic untrusted-authority"
+issue server localhost test-authority "$names"
+issue untrusted localhost untrusted-authority "$names"
+issue other other.veltrane.test test-authority "DNS:other.veltrane.test"
 
-cp "$work/test-authority.pem" "$out/ca.pem"
-for name in server other untrusted; do
-    cp "$work/$name.pem" "$work/$name.key" "$out/"
-done
+cp test-authority.pem "$out/ca.pem"
+cp server.pem server.key other.pem other.key untrusted.pem untrusted.key "$out/"
 openssl verify -CAfile "$out/ca.pem" "$out/server.pem" "$out/other.pem" >/dev/null
