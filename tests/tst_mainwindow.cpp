@@ -7,7 +7,6 @@
 #include "mainwindow.h"
 #include "testsupport.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
@@ -17,7 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -33,10 +31,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void init();
-    void states_data();
-    void states();
-    void startsARun_data();
-    void startsARun();
     void clickThrough();
 
 private:
@@ -45,7 +39,7 @@ private:
         return window->findChild<T *>(name);
     }
     QString state() const;
-    void startRun(const QByteArray &answer, const QStringList &gates);
+    void startRun(const char *input, const QByteArray &answer, const QStringList &gates);
 
     QList<QUrl> opened;
     std::unique_ptr<QTemporaryDir> home;
@@ -102,110 +96,9 @@ QString TestMainWindow::state() const
     return state.join(' ');
 }
 
-// Steps: "start" a run of 3 tests, "progress" 1 of them, show a "link" or an
-// "error" and the saved copy; what the run tells as it starts ("skip", "missing")
-// and its "findings".
-void TestMainWindow::states_data()
-{
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<QString>("text");
-    const auto row = [](const char *name, const QStringList &steps, const QString &expected,
-                        const QString &text) { QTest::newRow(name) << steps << expected << text; };
-    const QString waiting = "Please wait. Finished 1 out of 3 tests.";
-    row("ready", {}, "enabled", "");
-    row("error shown", {"start", "error"},
-        "enabled textResultsLinkView copyToClipBoardLink shareButton",
-        "There was an error submitting the results\nThe report is saved in /d/c");
-    row("busy again", {"skip", "missing", "start", "link", "start", "progress"},
-        "disabled textStatus progressIndicator", waiting);
-    row("busy, told", {"skip", "missing", "start", "progress"},
-        "disabled textMissingTools textStatus progressIndicator",
-        waiting + "\nNot testing the domain \"localhost\": it has no dot.");
-    row("findings", {"start", "findings", "link"},
-        "enabled textResultsLinkView findingsList textCopyPaste copyToClipBoardLink shareButton",
-        "See results at https://r.test/1");
-}
-
-void TestMainWindow::states()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(QString, expected);
-    QFETCH(QString, text);
-    QCOMPARE(window->windowTitle(), "Veltrane Diagnostic v1.0.0");
-    for (const QString &step : steps) {
-        if (step == "start")
-            emit controller->runStarted(3);
-        else if (step == "progress")
-            emit controller->progressChanged(1, 3);
-        else if (step == "link")
-            emit controller->uploadSucceeded("https://r.test/1");
-        else if (step == "skip")
-            emit controller->testDomainSkipped("not testing the domain \"localhost\": it has no "
-                                               "dot");
-        else if (step == "missing")
-            emit controller->toolsMissing({{"/usr/bin/dig", "bind9-dnsutils"}});
-        else if (step == "findings")
-            emit controller->findingsFound({{Finding::Level::Fine, "all well", {13, 14}}},
-                                           {{13, "dig a"}, {14, "dig b"}});
-        else
-            emit controller->uploadFailed("There was an error submitting the results", "/d/c");
-    }
-    QCOMPARE(state(), expected);
-    if (expected.startsWith("disabled"))
-        QCOMPARE(control<QLabel>("textStatus")->text(), text);
-    else
-        QCOMPARE(control<QTextBrowser>("textResultsLink")->toPlainText(), text);
-    auto *bar = control<QProgressBar>("progressIndicator");
-    if (steps.contains("progress"))
-        QCOMPARE((QList<int>{bar->minimum(), bar->value(), bar->maximum()}), (QList<int>{0, 1, 3}));
-    QCOMPARE(opened,
-             steps.contains("error") ? QList<QUrl>{QUrl::fromLocalFile("/d/c")} : QList<QUrl>{});
-    // No link to copy or open after a failure, but the saved copy is one.
-    QCOMPARE(control("shareButton")->isEnabled() && control("copyToClipBoardLink")->isEnabled(),
-             !steps.contains("error"));
-    QTextCursor end(control<QTextBrowser>("textResultsLink")->document());
-    end.movePosition(QTextCursor::End);
-    if (steps.contains("error"))
-        QCOMPARE(end.charFormat().anchorHref(), "file:///d/c");
-    if (QListWidgetItem *finding = control<QListWidget>("findingsList")->item(0))
-        QCOMPARE(finding->text() + '\n' + finding->toolTip(),
-                 "ok   all well\nRead from:\ndig a\ndig b");
-}
-
-void TestMainWindow::startsARun_data()
-{
-    QTest::addColumn<QString>("input");
-    QTest::newRow("Start Tests") << "buttonStartTests";
-    QTest::newRow("Enter in the account") << "textVeltraneAccount";
-    QTest::newRow("Enter in the ticket") << "textTicketNo";
-    QTest::newRow("Enter in the domain") << "textDomainToTest";
-}
-
-// The run takes the three fields; the domain, which dig would take for an
-// option, shows in the warning.
-void TestMainWindow::startsARun()
-{
-    QFETCH(QString, input);
-    controller->replaceBattery({{"/bin/true", {}, std::nullopt}});
-    control<QLineEdit>("textVeltraneAccount")->setText("acme");
-    control<QLineEdit>("textTicketNo")->setText("42");
-    control<QLineEdit>("textDomainToTest")->setText("-x.test");
-    QTest::ignoreMessage(QtWarningMsg, "not testing the domain \"-x.test\": dig and traceroute "
-                                       "would take a name beginning with \"-\" for an option");
-    QSignalSpy finished(controller.get(), &MainController::allTestsFinished);
-    if (auto *button = qobject_cast<QPushButton *>(control(qPrintable(input))))
-        QTest::mouseClick(button, Qt::LeftButton);
-    else
-        QTest::keyClick(control(qPrintable(input)), Qt::Key_Return);
-    QVERIFY(finished.wait());
-    QBuffer report;
-    QVERIFY(report.open(QIODevice::WriteOnly) && controller->buildResults(report));
-    QVERIFY(report.data().startsWith("Veltrane account: acme\nVeltrane ticket: 42\n"));
-}
-
-// The next run starts one command per gate, each ending once its gate is open.
-void TestMainWindow::startRun(const QByteArray &answer, const QStringList &gates)
+// The next run starts by input, the start button or Enter in a field: one
+// command per gate, each ending once its gate is open.
+void TestMainWindow::startRun(const char *input, const QByteArray &answer, const QStringList &gates)
 {
     server->answer = {answer};
     const QString script =
@@ -214,13 +107,17 @@ void TestMainWindow::startRun(const QByteArray &answer, const QStringList &gates
     for (const QString &gate : gates)
         tests.push_back({script, {home->filePath(gate)}, std::nullopt});
     controller->replaceBattery(std::move(tests));
-    QTest::mouseClick(control<QPushButton>("buttonStartTests"), Qt::LeftButton);
+    if (auto *button = qobject_cast<QPushButton *>(control(input)))
+        QTest::mouseClick(button, Qt::LeftButton);
+    else
+        QTest::keyClick(control(input), Qt::Key_Return);
 }
 
 // Also takes docs/window.png when VELTRANE_SCREENSHOT names the file to write
 // (scripts/screenshot.sh).
 void TestMainWindow::clickThrough()
 {
+    const QString busy = "disabled textStatus progressIndicator";
     const QString linkShown = "enabled textResultsLinkView textCopyPaste copyToClipBoardLink "
                               "shareButton";
     const QUrl link("https://results.veltrane.test/r/7f3a9c2e");
@@ -228,10 +125,19 @@ void TestMainWindow::clickThrough()
         for (const QString &gate : gates)
             QVERIFY(QFile(home->filePath(gate)).open(QIODevice::WriteOnly));
     };
+    QCOMPARE(window->windowTitle(), "Veltrane Diagnostic v1.0.0");
+    QCOMPARE(state(), "enabled");
+    // Before any link, a failure leaves nothing to copy or open but the saved copy.
+    emit controller->uploadFailed("There was an error submitting the results", "/d/c");
+    QCOMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
+    QVERIFY(!control("shareButton")->isEnabled() && !control("copyToClipBoardLink")->isEnabled());
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile("/d/c")});
+    opened.clear();
+
     QTest::keyClicks(control("textVeltraneAccount"), "acme-corp");
     QTest::keyClicks(control("textTicketNo"), "48213");
-    startRun(HttpsServer::reply(200, link.toEncoded()), {"a", "b", "c"});
-    QCOMPARE(state(), "disabled textStatus progressIndicator");
+    startRun("buttonStartTests", HttpsServer::reply(200, link.toEncoded()), {"a", "b", "c"});
+    QCOMPARE(state(), busy);
     QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 0 out of 3 tests.");
     openGates({"b"});
     QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 1 out of 3 tests.");
@@ -251,7 +157,8 @@ void TestMainWindow::clickThrough()
 
     // The reply's final line break is dropped: Open Link and a click on the
     // link in the view open the same address.
-    startRun(HttpsServer::reply(200, "https://r.test/2\n"), {"a"});
+    startRun("textVeltraneAccount", HttpsServer::reply(200, "https://r.test/2\n"), {"a"});
+    QCOMPARE(state(), busy);
     QTRY_COMPARE(state(), linkShown);
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
     QTextBrowser &view = *control<QTextBrowser>("textResultsLink");
@@ -260,15 +167,51 @@ void TestMainWindow::clickThrough()
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.cursorRect(cursor).center());
     QTRY_COMPARE(opened, (QList<QUrl>{link, QUrl("https://r.test/2"), QUrl("https://r.test/2")}));
 
+    // What the run tells as it starts shows while it lasts: the domain, which
+    // dig would take for an option, and a missing tool.
+    QTest::keyClicks(control("textDomainToTest"), "-x.test");
+    QTest::ignoreMessage(QtWarningMsg, "not testing the domain \"-x.test\": dig and traceroute "
+                                       "would take a name beginning with \"-\" for an option");
+    startRun("textDomainToTest", HttpsServer::reply(200, "https://r.test/3 x"), {"d"});
+    emit controller->toolsMissing({{"/usr/bin/dig", "bind9-dnsutils"}});
+    QCOMPARE(state(), "disabled textMissingTools textStatus progressIndicator");
+    QTRY_COMPARE(control<QLabel>("textStatus")->text(),
+                 "Please wait. Finished 0 out of 1 tests.\nNot testing the domain \"-x.test\": "
+                 "dig and traceroute would take a name beginning with \"-\" for an option.");
+    openGates({"d"});
+    QTRY_COMPARE(state(), linkShown);
+    // A blank inside makes it no address to hand to the desktop.
+    QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
+    QCOMPARE(opened.size(), 3);
+
     // A failed run shows why and the saved report; the last link stays.
-    startRun(HttpsServer::reply(500, "oops"), {"a"});
+    control<QLineEdit>("textDomainToTest")->clear();
+    startRun("textTicketNo", HttpsServer::reply(500, "oops"), {"e"});
+    QCOMPARE(state(), busy);
+    QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 0 out of 1 tests.");
+    openGates({"e"});
     QTRY_COMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
-    QCOMPARE(view.toPlainText(), "There was an internal server errror\nThe report is saved in " +
-                                     home->filePath("Desktop/diagnostic_results.txt"));
-    QCOMPARE(opened.last(), QUrl::fromLocalFile(home->filePath("Desktop/diagnostic_results.txt")));
+    const QString saved = home->filePath("Desktop/diagnostic_results.txt");
+    QCOMPARE(view.toPlainText(),
+             "There was an internal server errror\nThe report is saved in " + saved);
+    QTextCursor end(view.document());
+    end.movePosition(QTextCursor::End);
+    QCOMPARE(end.charFormat().anchorHref(), QUrl::fromLocalFile(saved).toString());
+    QCOMPARE(opened.last(), QUrl::fromLocalFile(saved));
     QTest::mouseClick(control<QPushButton>("copyToClipBoardLink"), Qt::LeftButton);
-    QCOMPARE(QGuiApplication::clipboard()->text(), "https://r.test/2");
-    QCOMPARE(server->requests.size(), 3);
+    QCOMPARE(QGuiApplication::clipboard()->text(), "https://r.test/3 x");
+    QCOMPARE(server->requests.size(), 4);
+    for (const QByteArray &request : server->requests)
+        QVERIFY(HttpsServer::uploadedData(request).startsWith("Veltrane account: acme-corp\n"
+                                                              "Veltrane ticket: 48213\n"));
+
+    // Hovering a finding names the commands it was read from.
+    emit controller->findingsFound({{Finding::Level::Fine, "all well", {13, 14}}},
+                                   {{13, "dig a"}, {14, "dig b"}});
+    QCOMPARE(state(), "enabled textResultsLinkView findingsList copyToClipBoardLink shareButton");
+    QListWidgetItem *finding = control<QListWidget>("findingsList")->item(0);
+    QCOMPARE(finding->text() + '\n' + finding->toolTip(),
+             "ok   all well\nRead from:\ndig a\ndig b");
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -17,7 +17,6 @@ private slots:
     void testDomain_data();
     void testDomain();
     void skippedTestDomain();
-    void agentGate();
     void outputPath();
 };
 
@@ -64,16 +63,6 @@ void TestRunInputs::skippedTestDomain()
     QCOMPARE(skippedTestDomainNotice("+a.test"),
              Text("not testing the domain \"+a.test\": dig and traceroute would take a name "
                   "beginning with \"+\" for an option"));
-}
-
-void TestRunInputs::agentGate()
-{
-    // Arguments: --noamx, agent installed, --amx.
-    QVERIFY(!agentGateHolds(false, false, false));
-    QVERIFY(agentGateHolds(false, true, false));
-    QVERIFY(agentGateHolds(false, false, true));
-    QVERIFY(!agentGateHolds(true, true, false));
-    QVERIFY(!agentGateHolds(true, false, true));
 }
 
 void TestRunInputs::outputPath()
