@@ -63,7 +63,6 @@ private slots:
     void listing();
     void linuxVariants_data();
     void linuxVariants();
-    void logOrder();
     void logFiles();
 };
 
@@ -136,13 +135,6 @@ void TestBattery::linuxVariants()
     QFETCH(int, row);
     QFETCH(QString, expected);
     QCOMPARE(names(battery(linuxMachine(changes))).at(row - 1), expected);
-}
-
-void TestBattery::logOrder()
-{
-    // Hidden names first, then digits, capitals and small letters.
-    QCOMPARE(sortedLogPaths("/d/", {"b.log", "alpha", "Zeta", ".hidden", "1x", "a.log"}),
-             (QStringList{"/d/.hidden", "/d/1x", "/d/Zeta", "/d/a.log", "/d/alpha", "/d/b.log"}));
 }
 
 // Log files of any name are listed, shown and printed exactly, and cannot
