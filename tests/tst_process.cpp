@@ -122,7 +122,7 @@ void TestProcess::blocks_data()
     QTest::newRow("deadline reaches what the command started")
         << QByteArray("sh -c 'trap \"\" TERM; exec sleep 30' & echo $! > \"$0.pid\"; "
                       "echo gone >&2; wait")
-        << QString("stderr:\ngone\nstopped after 1 seconds without finishing\n") << 0 << 2500;
+        << QString("stderr:\ngone\nstopped after 1 seconds without finishing\n") << 0 << 4000;
     // An ignored SIGTERM is inherited by the sleep, so only the SIGKILL that
     // follows five seconds later ends the group.
     QTest::newRow("deadline ends a command that ignores SIGTERM")
