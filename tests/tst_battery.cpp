@@ -63,9 +63,7 @@ private slots:
     void listing();
     void linuxVariants_data();
     void linuxVariants();
-    void logOrder();
-    void logCommandPrintsAnyName();
-    void specialFilesAreNotRead();
+    void logFiles();
 };
 
 void TestBattery::initTestCase()
@@ -115,9 +113,6 @@ void TestBattery::linuxVariants_data()
     const QString grep = " | grep -E -i \"kernel|launchd|vpn|dns|configd|racoon|tirrel\"";
     QTest::newRow("root traces by ICMP")
         << "root" << 7 << "/usr/sbin/traceroute -I -w 2 127.0.0.10";
-    QTest::newRow("first directory wins") << "/usr/sbin/ping" << 26
-                                          << "/usr/sbin/ping -c 5 pao.router.veltrane.test "
-                                             "(palo alto router)";
     QTest::newRow("ifconfig") << "/sbin/ifconfig" << 48 << "/sbin/ifconfig -a";
     QTest::newRow("neither ifconfig nor ip: launch fails")
         << "-/bin/ip -/usr/bin/ip" << 48 << "/sbin/ifconfig -a";
@@ -139,16 +134,10 @@ void TestBattery::linuxVariants()
     QCOMPARE(names(battery(linuxMachine(changes))).at(row - 1), expected);
 }
 
-void TestBattery::logOrder()
-{
-    // Hidden names first, then digits, capitals and small letters.
-    QCOMPARE(sortedLogPaths("/d/", {"b.log", "alpha", "Zeta", ".hidden", "1x", "a.log"}),
-             (QStringList{"/d/.hidden", "/d/1x", "/d/Zeta", "/d/a.log", "/d/alpha", "/d/b.log"}));
-}
-
 // Log files of any name are listed, shown and printed exactly, and cannot
-// break out into the shell.
-void TestBattery::logCommandPrintsAnyName()
+// break out into the shell. Reading a FIFO, socket or device would not end;
+// files, folders and links to them are read as ever.
+void TestBattery::logFiles()
 {
     QTemporaryDir dir;
     const QByteArray folder = QFile::encodeName(dir.path()) + '/';
@@ -164,50 +153,36 @@ void TestBattery::logCommandPrintsAnyName()
         const int fd = ::open(folder + name, O_CREAT | O_WRONLY, 0600);
         QVERIFY(fd >= 0 && ::write(fd, "the log\n", 8) == 8 && ::close(fd) == 0);
     }
+    QVERIFY(::mkfifo(folder + "fifo", 0600) == 0);
+    QVERIFY(::symlink("fifo", folder + "link to a FIFO") == 0);
+    QVERIFY(::symlink("/dev/null", folder + "link to a device") == 0);
+    QVERIFY(::symlink(".", folder + "link to a folder") == 0);
+    QLocalServer socket;
+    QVERIFY(socket.listen(dir.filePath("socket")));
 
     QStringList shown;
     for (const QString &path : logFolderPaths(dir.path() + '/')) {
         const Test test = logTest(path, thisSystem());
-        shown << displayNameOf(test).remove("/bin/sh -c cat \"" + dir.path() + '/');
-        QProcess shell;
-        shell.setWorkingDirectory(dir.path());
-        shell.start(test.launchPath, test.args);
-        QVERIFY(shell.waitForFinished(10000));
-        QCOMPARE(shell.readAllStandardError(), QByteArray());
-        QCOMPARE(shell.readAllStandardOutput(), QByteArray("the log\n"));
+        QString output = test.notRunBecause.value_or("");
+        if (!test.notRunBecause) {
+            QProcess shell;
+            shell.setWorkingDirectory(dir.path());
+            shell.start(test.launchPath, test.args);
+            QVERIFY(shell.waitForFinished(10000));
+            output = shell.readAllStandardOutput();
+        }
+        shown << displayNameOf(test).remove("/bin/sh -c cat \"" + dir.path() + '/') + ": " + output;
     }
-    QCOMPARE(shown, (QStringList{"a\\\"; touch CANARY; echo \\\"\"", "a\\\\\\\"; touch CANARY #\"",
-                                 "x\\$(touch CANARY)y\"", "x\\`touch CANARY\\`y\"",
-                                 "\\xFF\\xFE\\\"é\\xE9\""}));
+    QCOMPARE(shown, (QStringList{
+                        "a\\\"; touch CANARY; echo \\\"\": the log\n",
+                        "a\\\\\\\"; touch CANARY #\": the log\n",
+                        "fifo\": not read: this is a FIFO, not a file",
+                        "link to a FIFO\": not read: this is a FIFO, not a file",
+                        "link to a device\": not read: this is a character device, not a file",
+                        "link to a folder\": ", "socket\": not read: this is a socket, not a file",
+                        "x\\$(touch CANARY)y\": the log\n", "x\\`touch CANARY\\`y\": the log\n",
+                        "\\xFF\\xFE\\\"é\\xE9\": the log\n"}));
     QVERIFY(!QFile::exists(dir.filePath("CANARY")));
-}
-
-// Reading a FIFO, socket or device would not end; files, folders and links to
-// them are read as ever.
-void TestBattery::specialFilesAreNotRead()
-{
-    QTemporaryDir dir;
-    const auto at = [&dir](const char *name) { return QFile::encodeName(dir.filePath(name)); };
-    QVERIFY(::mkfifo(at("fifo"), 0600) == 0);
-    QVERIFY(::symlink("fifo", at("link to a FIFO")) == 0);
-    QVERIFY(::symlink("/dev/null", at("link to a device")) == 0);
-    QVERIFY(::symlink(".", at("link to a folder")) == 0);
-    QLocalServer socket;
-    QVERIFY(socket.listen(dir.filePath("socket")));
-    QFile file(dir.filePath("file"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-
-    QStringList reasons;
-    for (const char *name :
-         {"link to a FIFO", "socket", "link to a device", "file", "link to a folder"}) {
-        const Test test = logTest(dir.filePath(name), thisSystem());
-        reasons << test.notRunBecause.value_or("read");
-        QCOMPARE(displayNameOf(test), "/bin/sh -c cat \"" + dir.filePath(name) + '"');
-    }
-    QCOMPARE(reasons,
-             (QStringList{"not read: this is a FIFO, not a file",
-                          "not read: this is a socket, not a file",
-                          "not read: this is a character device, not a file", "read", "read"}));
 }
 
 QTEST_GUILESS_MAIN(TestBattery)
