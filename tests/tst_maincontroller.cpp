@@ -38,6 +38,11 @@ void TestMainController::runFinishesOnceWithEveryBlockInStartOrder()
     QSignalSpy finishes(&controller, &MainController::allTestsFinished);
     QSignalSpy delivered(&controller, &MainController::deliveredWithoutUpload);
     QSignalSpy found(&controller, &MainController::findingsFound);
+    // The report as it stands when the run says it has finished.
+    QBuffer report;
+    QVERIFY(report.open(QIODevice::WriteOnly));
+    connect(&controller, &MainController::allTestsFinished, this,
+            [&] { QVERIFY(controller.buildResults(report)); });
     controller.runTests({" \tacme\t ", " 42 ", {}});
     QCOMPARE(started, QList<QVariantList>{{32}});
     QTRY_COMPARE_WITH_TIMEOUT(delivered.count(), 1, 10000);
@@ -55,8 +60,6 @@ void TestMainController::runFinishesOnceWithEveryBlockInStartOrder()
         expected +=
             blockHead(quick + " " + QString::number(i)) + "stdout:\n" + QString::number(i) + "\n\n";
     }
-    QBuffer report;
-    QVERIFY(report.open(QIODevice::WriteOnly) && controller.buildResults(report));
     QVERIFY(report.data().startsWith(expected.toUtf8()));
     QVERIFY(report.data().contains("stderr:\ncould not start " + dir.filePath("missing").toUtf8()));
     // Its row and its failed start reach the findings, which name the tool
