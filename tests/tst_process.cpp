@@ -21,6 +21,7 @@ class TestProcess : public QObject
 private slots:
     void initTestCase();
     void concurrentRunsKeepOutputsApart();
+    void lateStartFailureShortOfDescriptors();
     void blocks_data();
     void blocks();
 
@@ -98,6 +99,28 @@ void TestProcess::concurrentRunsKeepOutputsApart()
              qPrintable(failed));
     QCOMPARE(processes[41]->getResult(),
              blockHead("cat fifo") + "stderr:\nnot read: this is a FIFO, not a file\n");
+}
+
+// A start that fails after start() returned (no such program) while no
+// descriptor is spare waits for the running command to end, like one that
+// failed for lack of descriptors, and then ends with its own reason.
+void TestProcess::lateStartFailureShortOfDescriptors()
+{
+    Processes processes;
+    for (const QString &program : {QString("/bin/sleep"), dir.filePath("missing")}) {
+        processes.push_back(std::make_unique<Process>());
+        processes.back()->start(program, {"0.5"});
+    }
+    rlimit oldLimit = {};
+    ::getrlimit(RLIMIT_NOFILE, &oldLimit);
+    const rlimit limit = {rlim_t(QDir("/proc/self/fd").count()), oldLimit.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+    QTest::qWait(200);
+    ::setrlimit(RLIMIT_NOFILE, &oldLimit);
+    QVERIFY(runAll(processes));
+    QCOMPARE(processes[1]->getResult(), blockHead(dir.filePath("missing") + " 0.5") +
+                                            "stderr:\ncould not start " + dir.filePath("missing") +
+                                            ": execve: No such file or directory\n");
 }
 
 // Each command runs with a deadline of one second.

@@ -140,8 +140,11 @@ bool Process::tryLaunch(QueueEnd end)
 {
     // No attempt that is bound to fail: each would log a warning of Qt's.
     waitingForResources = runningCommands > 0 && !descriptorsAvailable();
-    if (!waitingForResources)
+    if (!waitingForResources) {
+        launching = true;
         task.start(QIODevice::ReadOnly);
+        launching = false;
+    }
     if (task.state() != QProcess::NotRunning) {
         counted = true;
         ++runningCommands;
@@ -204,6 +207,9 @@ void Process::launchFailed()
         task.errorString().startsWith(QLatin1String("Resource error")) || !descriptorsAvailable();
     if (shortOfResources && runningCommands > 0) {
         waitingForResources = true;
+        // A failure reported later, from the event loop, queues itself.
+        if (!launching)
+            launchQueue().push_back(this);
         return;
     }
     startFailed = true;

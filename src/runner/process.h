@@ -93,6 +93,8 @@ private:
     // Counted among the running commands.
     bool counted = false;
     bool waitingForResources = false;
+    // Inside task.start(), where a failure is queued by tryLaunch itself.
+    bool launching = false;
     // Why the command did not run or did not end; ends its block.
     QString closingLine;
 };
