@@ -55,7 +55,6 @@ void TestDelivery::deliver_data()
     const QString fail = "could not save diagnostic_results.txt";
     const QString fullConsole = "could not write the report to standard output: No space left "
                                 "on device";
-    row("-s", "s", link, {uploaded});
     row("-s -c", "s c", link, {"console", "local"});
     row("-s -o over a file, which keeps its mode", "s o", link, {"file %1/tmp/out", "local"}, {},
         {"file tmp/out"});
@@ -70,14 +69,12 @@ void TestDelivery::deliver_data()
         {fullConsole});
     row("-s -i -c -o, the console full", "s i full o", link,
         {"file %1/tmp/out", "not written ", uploaded}, {fullConsole});
-    row("exactly 1000000 bytes", "s", link, {uploaded}, {}, {}, 1000000);
-    // Small enough for memory, the trimmed form included.
-    row("one byte over", "s", link, {uploaded}, {}, {"tmpdir /proc"}, 1000001);
-    row("spooled to disk", "s", link, {uploaded}, {}, {}, 9 << 20);
+    row("-s, exactly 1000000 bytes", "s", link, {uploaded}, {}, {}, 1000000);
+    // One byte over: small enough for memory, the trimmed form included.
+    row("500", "s", oops, {internal + desktop}, {}, {"tmpdir /proc"}, 1000001);
     row("spool full half-way", "s", link, {uploaded},
         {"keeping the report in memory: could not write to a file in %1/tmp: File too large"},
         {"limit 9000000"}, 9 << 20);
-    row("500", "s", oops, {internal + desktop}, {}, {}, 1000001);
     row("404", "", HttpsServer::reply(404, "nope"),
         {"failed There was an error submitting the results " + desktop});
     row("no desktop folder", "", oops, {internal + "%1/home/diagnostic_results.txt"}, {fail},

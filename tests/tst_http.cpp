@@ -186,14 +186,15 @@ void TestHttp::replies()
     QCOMPARE(checked.link.value_or(checked.problem), link);
 }
 
-// Answers to the query for results.veltrane.test with id 0x1234.
+// Answers to the query for results.veltrane.test with id 0x1234. They spell it
+// "rEsults", as resolvers that vary the case do.
 void TestHttp::dnsAnswers_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("addresses"); // or "not an answer"
 
     QByteArray answer = QByteArray::fromHex("123481800001000300000000"
-                                            "07726573756c7473087665"
+                                            "07724573756c7473087665"
                                             "6c7472616e65047465737400"
                                             "00010001");
     // A CNAME to "x" (skipped), then two A records, all named by pointer.
@@ -201,8 +202,6 @@ void TestHttp::dnsAnswers_data()
                                   "c00c000100010000003c00047f000001"
                                   "c00c000100010000003c00040a000002");
     QTest::newRow("two addresses after a CNAME") << answer << "127.0.0.1 10.0.0.2";
-    QTest::newRow("question in other case")
-        << QByteArray(answer).replace(14, 1, "E") << "127.0.0.1 10.0.0.2";
     QTest::newRow("refused") << QByteArray(answer).replace(3, 1, "\x85") << "";
     QTest::newRow("cut short") << answer.chopped(1) << "not an answer";
     QTest::newRow("another id") << QByteArray(answer).replace(0, 1, "\x13") << "not an answer";
