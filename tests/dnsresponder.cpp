@@ -26,15 +26,11 @@ void DnsResponder::answerQueries()
         response.truncate(end + 5);
         response[10] = response[11] = 0;
         response[2] = char(0x81); // a response, recursion desired
-        if (answer == "refuse") {
-            response[3] = char(0x85); // REFUSED
-        } else {
-            response[3] = char(0x80); // recursion available, no error
-            response[7] = 1;
-            char record[16] = {char(0xc0), 12, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4};
-            qToBigEndian(QHostAddress(answer).toIPv4Address(), record + 12);
-            response.append(record, sizeof record);
-        }
+        response[3] = char(0x80); // recursion available, no error
+        response[7] = 1;
+        char record[16] = {char(0xc0), 12, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4};
+        qToBigEndian(QHostAddress(answer).toIPv4Address(), record + 12);
+        response.append(record, sizeof record);
         // Not makeReply: some kernels then send it from another loopback address.
         socket.writeDatagram(response, query.senderAddress(), quint16(query.senderPort()));
     }

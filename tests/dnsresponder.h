@@ -4,8 +4,8 @@
 #include <QUdpSocket>
 
 // A name server on loopback for the tests, on port 53 unless told otherwise. It
-// answers every query as told: never ("silent"), with a refusal ("refuse"), or
-// with the one IPv4 address given. It counts the queries.
+// answers every query as told: never ("silent") or with the one IPv4 address
+// given. It counts the queries.
 class DnsResponder : public QObject
 {
 public:

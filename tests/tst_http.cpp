@@ -3,7 +3,6 @@
 #include "endpoints.h"
 #include "http.h"
 #include "httpsserver.h"
-#include "multipart.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -71,14 +70,13 @@ void TestHttp::outcomes_data()
     const QString failed = "error 0 failed (none)";
     const char *elsewhere = "the results server did not answer through the system's resolver; "
                             "sent through 127.0.0.30";
-    const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const QByteArray chunked = "HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n";
     // Answered on the first try, the second resolver is never asked.
     const char *local = "server@127.0.0.1 localhost 127.0.0.2";
-    row("link", local, {reply(201, link + "\r\n")}, "done 201 succeeded " + link, "", 1, 0);
     // The é (C3 A9) is split between two chunks: only the whole body decodes.
     row("chunked", local,
-        {chunked, chunk("https://r.test/caf\xc3"), chunk("\xa9"), chunk("/2") + "0\r\n\r\n"},
-        "done 200 succeeded https://r.test/café/2", "", 1, 0);
+        {chunked, chunk("https://r.test/caf\xc3"), chunk("\xa9"), chunk("/2\r\n") + "0\r\n\r\n"},
+        "done 201 succeeded https://r.test/café/2", "", 1, 0);
     row("200 with empty body", local, {reply(200, "")}, failed, "", 1, 0);
     // Not followed: a redirected POST would come back as a GET without the report.
     row("redirect", local,
@@ -96,7 +94,7 @@ void TestHttp::outcomes_data()
     // The request may have reached the server: it is not sent again.
     row("stalled server", local, {}, failed, "", 1, 0);
     row("trickling past the whole limit", local,
-        QByteArrayList{chunked} + QByteArrayList(60, chunk("a")), "error 200 succeeded (none)",
+        QByteArrayList{chunked} + QByteArrayList(60, chunk("a")), "error 201 succeeded (none)",
         "the upload took longer than 4 seconds and was given up", 1, 0);
 
     // The second way, once the first failed before the connection was secured.
@@ -111,8 +109,6 @@ void TestHttp::outcomes_data()
         1);
     row("unknown name, second resolver silent", "server@127.0.0.1 results.veltrane.test silent", {},
         failed, "", 0, 1);
-    row("unknown name, second resolver refuses", "server@127.0.0.1 results.veltrane.test refuse",
-        {}, failed, "", 0, 1);
     // An address names no server to look up.
     row("refused at an address", "none@127.0.0.1 127.0.0.1 127.0.0.2", {}, failed, "", 0, 0);
 }
@@ -152,17 +148,13 @@ void TestHttp::outcomes()
     QCOMPARE(delegate.outcomes, QStringList{outcome});
     QCOMPARE(server.connections, connections);
     QCOMPARE(responder.queries, lookups);
-    // Sent whole and at most once: nothing retried after the connection was
-    // secured, nothing followed, nothing past a refused certificate.
+    // Sent at most once: nothing retried after the connection was secured,
+    // nothing followed, nothing past a refused certificate; always naming the
+    // server. What is sent is checked by the delivery test.
     QCOMPARE(server.requests.size(), certificate == "server" ? connections : 0);
-    for (const QByteArray &request : server.requests) {
-        QVERIFY(request.startsWith("POST /diagnosticsubmit HTTP/1.1\r\n"));
-        QVERIFY(request.contains(
-            "\r\nContent-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY\r\n"));
+    for (const QByteArray &request : server.requests)
         QVERIFY(
             request.contains(QString("\r\nHost: %1:%2\r\n").arg(host).arg(url.port()).toUtf8()));
-        QVERIFY(request.endsWith("\r\n\r\n" + multipartBody(uploadBoundary, data)));
-    }
 }
 
 void TestHttp::replies_data()
@@ -170,7 +162,6 @@ void TestHttp::replies_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("link"); // or why there is none
 
-    const QString notUtf8 = "the results server answered with something that is not UTF-8 text";
     QTest::newRow("white space only")
         << QByteArray(" \r\n") << "the results server answered with white space only";
     QTest::newRow("C1 CSI") << QByteArray("https://r.test/\xc2\x9b[2J")
@@ -179,8 +170,9 @@ void TestHttp::replies_data()
     // 8191 + 2 bytes: the limit counts bytes, not characters.
     QTest::newRow("8 KiB and a byte") << QByteArray(8191, 'a') + "é"
                                       << "the results server answered with more than 8 KiB of text";
-    QTest::newRow("not UTF-8") << QByteArray("https://r.test/\xff") << notUtf8;
-    QTest::newRow("sequence cut off") << QByteArray("https://r.test/caf\xc3") << notUtf8;
+    QTest::newRow("sequence cut off")
+        << QByteArray("https://r.test/caf\xc3")
+        << "the results server answered with something that is not UTF-8 text";
 }
 
 void TestHttp::replies()
@@ -192,14 +184,15 @@ void TestHttp::replies()
     QCOMPARE(checked.link.value_or(checked.problem), link);
 }
 
-// Answers to the query for results.veltrane.test with id 0x1234.
+// Answers to the query for results.veltrane.test with id 0x1234. They spell it
+// "rEsults", as resolvers that vary the case do.
 void TestHttp::dnsAnswers_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("addresses"); // or "not an answer"
 
     QByteArray answer = QByteArray::fromHex("123481800001000300000000"
-                                            "07726573756c7473087665"
+                                            "07724573756c7473087665"
                                             "6c7472616e65047465737400"
                                             "00010001");
     // A CNAME to "x" (skipped), then two A records, all named by pointer.
@@ -207,8 +200,6 @@ void TestHttp::dnsAnswers_data()
                                   "c00c000100010000003c00047f000001"
                                   "c00c000100010000003c00040a000002");
     QTest::newRow("two addresses after a CNAME") << answer << "127.0.0.1 10.0.0.2";
-    QTest::newRow("question in other case")
-        << QByteArray(answer).replace(14, 1, "E") << "127.0.0.1 10.0.0.2";
     QTest::newRow("refused") << QByteArray(answer).replace(3, 1, "\x85") << "";
     QTest::newRow("cut short") << answer.chopped(1) << "not an answer";
     QTest::newRow("another id") << QByteArray(answer).replace(0, 1, "\x13") << "not an answer";

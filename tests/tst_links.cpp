@@ -31,8 +31,6 @@ void TestLinkScan::scan_data()
     // back to the http address before it.
     QTest::newRow("http then https")
         << "http://a.example https://b.example" << Links{"17 17 https://b.example"};
-    QTest::newRow("https then http") << "https://a.example http://b.example"
-                                     << Links{"0 17 https://a.example", "18 16 http://b.example"};
     // "https://a.example/?u=" is 21 long; both end at the same place.
     QTest::newRow("address holding another address")
         << "https://a.example/?u=http://b.example/p"
