@@ -49,6 +49,23 @@ static bool runAll(const Processes &processes)
     return ended();
 }
 
+// Leaves the test only spare() descriptors more than it has open, until it
+// goes.
+class DescriptorLimit
+{
+public:
+    DescriptorLimit() { ::getrlimit(RLIMIT_NOFILE, &old); }
+    ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &old); }
+    bool spare(int count) const
+    {
+        const rlimit limit = {rlim_t(QDir("/proc/self/fd").count() + count), old.rlim_max};
+        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    }
+
+private:
+    rlimit old = {};
+};
+
 // Commands must find their tools, and keep the rest of the environment,
 // whatever PATH the program was started with.
 void TestProcess::initTestCase()
@@ -69,21 +86,16 @@ void TestProcess::concurrentRunsKeepOutputsApart()
     Processes processes;
     for (int n = 0; n < 42; ++n)
         processes.push_back(std::make_unique<Process>());
-    rlimit oldLimit = {};
-    ::getrlimit(RLIMIT_NOFILE, &oldLimit);
-    const auto spareDescriptors = [&](int spare) {
-        const rlimit limit = {rlim_t(QDir("/proc/self/fd").count() + spare), oldLimit.rlim_max};
-        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
-    };
-    QVERIFY(spareDescriptors(0));
-    processes[40]->start("/bin/true", {"-x"});
-    QVERIFY(spareDescriptors(24));
-    processes[41]->finishUnstarted("cat fifo", "not read: this is a FIFO, not a file");
-    for (int n = 0; n < 40; ++n)
-        processes[n]->start(talker, {QString::number(n)});
-    const bool ended = runAll(processes);
-    ::setrlimit(RLIMIT_NOFILE, &oldLimit);
-    QVERIFY(ended);
+    {
+        const DescriptorLimit limit;
+        QVERIFY(limit.spare(0));
+        processes[40]->start("/bin/true", {"-x"});
+        QVERIFY(limit.spare(24));
+        processes[41]->finishUnstarted("cat fifo", "not read: this is a FIFO, not a file");
+        for (int n = 0; n < 40; ++n)
+            processes[n]->start(talker, {QString::number(n)});
+        QVERIFY(runAll(processes));
+    }
 
     for (int n = 0; n < 40; ++n) {
         QString out, err;
@@ -111,12 +123,11 @@ void TestProcess::lateStartFailureShortOfDescriptors()
         processes.push_back(std::make_unique<Process>());
         processes.back()->start(program, {"0.5"});
     }
-    rlimit oldLimit = {};
-    ::getrlimit(RLIMIT_NOFILE, &oldLimit);
-    const rlimit limit = {rlim_t(QDir("/proc/self/fd").count()), oldLimit.rlim_max};
-    QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
-    QTest::qWait(200);
-    ::setrlimit(RLIMIT_NOFILE, &oldLimit);
+    {
+        const DescriptorLimit limit;
+        QVERIFY(limit.spare(0));
+        QTest::qWait(200);
+    }
     QVERIFY(runAll(processes));
     QCOMPARE(processes[1]->getResult(), blockHead(dir.filePath("missing") + " 0.5") +
                                             "stderr:\ncould not start " + dir.filePath("missing") +
