@@ -33,6 +33,17 @@ QByteArray HttpsServer::uploadedData(const QByteArray &request)
     return body.mid(87, body.size() - 110);
 }
 
+QByteArray HttpsServer::header(const QByteArray &request, const QByteArray &name)
+{
+    const QByteArray head = request.left(request.indexOf("\r\n\r\n"));
+    for (const QByteArray &line : head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
 void HttpsServer::incomingConnection(qintptr socketDescriptor)
 {
     ++connections;

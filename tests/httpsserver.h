@@ -26,6 +26,9 @@ public:
     static QByteArray reply(int status, const QByteArray &body);
     // The data of the file field of an upload request.
     static QByteArray uploadedData(const QByteArray &request);
+    // The value of a header of a request, its name in any case, as HTTP allows;
+    // empty when it has none.
+    static QByteArray header(const QByteArray &request, const QByteArray &name);
 
     QByteArrayList answer{reply(200, "https://results.test/r/1")};
     QByteArrayList requests; // each whole, head and body

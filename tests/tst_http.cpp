@@ -152,9 +152,11 @@ void TestHttp::outcomes()
     // nothing followed, nothing past a refused certificate; always naming the
     // server. What is sent is checked by the delivery test.
     QCOMPARE(server.requests.size(), certificate == "server" ? connections : 0);
-    for (const QByteArray &request : server.requests)
-        QVERIFY(
-            request.contains(QString("\r\nHost: %1:%2\r\n").arg(host).arg(url.port()).toUtf8()));
+    for (const QByteArray &request : server.requests) {
+        QCOMPARE(HttpsServer::header(request, "host"), QString("%1:%2").arg(host).arg(url.port()));
+        QCOMPARE(HttpsServer::header(request, "content-type"),
+                 "multipart/form-data; boundary=0xKhTmLbOuNdArY");
+    }
 }
 
 void TestHttp::replies_data()

@@ -45,9 +45,10 @@ void TestMultipart::streamedBody()
     buffer.open(QIODevice::ReadOnly);
     buffer.seek(1); // read before: the body still starts at the start
     const PostRequest post = postRequestWithURL(QUrl("https://r.test/"), uploadBoundary, &buffer);
-    // No header of our own but the one naming the boundary.
-    QCOMPARE(post.request.rawHeaderList(), QByteArrayList{"Content-Type"});
-    QCOMPARE(post.request.rawHeader("Content-Type"),
+    // No header of our own but the one naming the boundary (in the case the
+    // Qt version spells header names; the upload test checks what arrives).
+    QCOMPARE(post.request.rawHeaderList().size(), 1);
+    QCOMPARE(post.request.rawHeader("content-type"),
              QByteArray("multipart/form-data; boundary=0xKhTmLbOuNdArY"));
     const QByteArray whole = multipartBody(uploadBoundary, data);
     QCOMPARE(post.body->size(), whole.size());
