@@ -22,6 +22,7 @@ bool windowCanOpen()
 int main(int argc, char *argv[])
 {
     guardStandardStreams();
+    preferUtf8CharacterType();
     installLogHandler();
     raiseOpenFileLimit();
 

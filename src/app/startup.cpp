@@ -12,7 +12,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -35,6 +38,35 @@ void guardStandardStreams()
         if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF)
             ::open("/dev/null", descriptor == STDIN_FILENO ? O_WRONLY : O_RDONLY);
     }
+}
+
+void preferUtf8CharacterType()
+{
+    // setlocale reads the first of these that is set and not empty.
+    const char *decidedBy = nullptr;
+    for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char *value = std::getenv(name);
+        if (value && *value) {
+            decidedBy = name;
+            break;
+        }
+    }
+    const QByteArray value = decidedBy ? std::getenv(decidedBy) : "";
+    if (!value.isEmpty() && value != "C" && value != "POSIX")
+        return;
+    const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    if (!utf8)
+        return;
+    ::freelocale(utf8);
+    // LC_ALL would override LC_CTYPE: each other category is given its value.
+    if (decidedBy && std::strcmp(decidedBy, "LC_ALL") == 0) {
+        for (const char *category :
+             {"LC_COLLATE", "LC_MESSAGES", "LC_MONETARY", "LC_NUMERIC", "LC_TIME", "LC_ADDRESS",
+              "LC_IDENTIFICATION", "LC_MEASUREMENT", "LC_NAME", "LC_PAPER", "LC_TELEPHONE"})
+            ::setenv(category, value.constData(), 1);
+        ::unsetenv("LC_ALL");
+    }
+    ::setenv("LC_CTYPE", "C.UTF-8", 1);
 }
 
 void printHelp()

@@ -11,6 +11,13 @@ void raiseOpenFileLimit();
 // the report into whatever file it opens next. Call first.
 void guardStandardStreams();
 
+// Qt needs a UTF-8 character type and warns on every start that has none (a
+// service, env -i, many ssh sessions): where the character type is C, POSIX or
+// unset, it becomes C.UTF-8 if the system has it, so that no warning is
+// printed and names that are not ASCII keep their bytes. Every other category
+// of the user's locale stays as it was. Call before Qt reads the locale.
+void preferUtf8CharacterType();
+
 void printHelp();
 
 // No window: the battery starts at once and the run ends with an exit status.
