@@ -80,4 +80,12 @@ if [[ ! -f "$build_dir/build.ninja" || "$(cat "$build_dir/setup.args" 2>/dev/nul
     printf '%s\n' "$arguments" >"$build_dir/setup.args"
 fi
 read -ra targets <<<"${VELTRANE_TARGETS:-all}"
+# A build from nothing takes minutes with no output: one line says what is
+# coming. About 2.5 s a step on two cores, measured on a cold cache; ccache
+# makes a rebuild far quicker.
+steps="$(ninja -C "$build_dir" -n "${targets[@]}" 2>/dev/null | grep -c '^\[' || true)"
+if ((steps > 20)); then
+    echo "building $build_dir: $steps steps, up to about $(((steps * 5 / 2 + 59) / 60)) minutes;" \
+        "the output goes to $log" >&2
+fi
 quietly cmake --build "$build_dir" --target "${targets[@]}"
