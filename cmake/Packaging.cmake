@@ -1,7 +1,9 @@
 # Installation in the desktop's places and the Debian package:
 #   cmake --install <dir>                 puts the program, its desktop entry,
 #                                         icons, metainfo and manual page in place
-#   cmake --build <dir> --target package  makes veltrane-diagnostic_<version>_<arch>.deb
+#   cmake --build <dir> --target package  makes
+#       veltrane-diagnostic_<version>-<release>_<arch>.deb, the release for
+#       example 1~deb12 on Debian 12 (VELTRANE_PACKAGE_RELEASE)
 
 include(GNUInstallDirs)
 
@@ -63,6 +65,26 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "settings and routes), joins what they print into one plain-text report and"
     "uploads it to the results server, which answers with a link for support; or"
     "prints it, or writes it to a file.")
+# A package built on Debian 13 needs Qt 6.8 and cannot install on Debian 12:
+# the version says which release it was built for, as Debian's own backports
+# do (1.0.0-1~deb12 sorts before 1.0.0-1~deb13), and so does the file name.
+set(releaseSuffix "")
+if(EXISTS /etc/os-release)
+    file(STRINGS /etc/os-release osRelease REGEX "^(ID|VERSION_ID)=")
+    foreach(line IN LISTS osRelease)
+        if(line MATCHES "^(ID|VERSION_ID)=\"?([^\"]*)\"?$")
+            set(os_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
+        endif()
+    endforeach()
+    if(os_ID STREQUAL "debian" AND os_VERSION_ID)
+        set(releaseSuffix "~deb${os_VERSION_ID}")
+    elseif(os_ID AND os_VERSION_ID)
+        set(releaseSuffix "~${os_ID}${os_VERSION_ID}")
+    endif()
+endif()
+set(VELTRANE_PACKAGE_RELEASE "1${releaseSuffix}" CACHE STRING
+    "The Debian revision of the package, with the release it is built for")
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${VELTRANE_PACKAGE_RELEASE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VELTRANE_HOMEPAGE})

@@ -11,7 +11,8 @@ VELTRANE_TEST_PACKAGES=1 VELTRANE_TARGETS=package "$repo/scripts/setup.sh" "$bui
     -DBUILD_TESTING=OFF
 
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
-deb="$build/veltrane-diagnostic_${version}_$(dpkg --print-architecture).deb"
+release="$(sed -n 's/^VELTRANE_PACKAGE_RELEASE:STRING=//p' "$build/CMakeCache.txt")"
+deb="$build/veltrane-diagnostic_${version}-${release}_$(dpkg --print-architecture).deb"
 root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
@@ -58,6 +59,12 @@ manOptions="$(zcat "$man" | awk '
 words() { tr -s ' \n' '\n\n' | sed '/^$/d'; }
 if ! diff <(words <<<"$manOptions") <(words <<<"$help") >&2; then
     fail "the manual page's options differ from -h (< manual, > -h)"
+fi
+
+# Built on Debian 12, it says so: it needs that release's libraries.
+debian="$(. /etc/os-release && [[ "${ID:-}" == debian ]] && echo "${VERSION_ID:-}" || true)"
+if [[ -n "$debian" && "$(dpkg-deb -f "$deb" Version)" != "$version-1~deb$debian" ]]; then
+    fail "the version does not name Debian $debian: $(dpkg-deb -f "$deb" Version)"
 fi
 
 depends="$(dpkg-deb -f "$deb" Depends | sed 's/, */\n/g')"
