@@ -19,7 +19,7 @@ std::vector<CommandOutput> outputs(const QString &described)
     for (const QString &item : described.split(u' ')) {
         const int row = item.section(u'=', 0, 0).toInt();
         const QString name = "findings/" + item.section(u'=', 1);
-        list.push_back({row, QStringLiteral("/usr/bin/tool -x host%1").arg(row),
+        list.push_back({BatteryRow(row), QStringLiteral("/usr/bin/tool -x host%1").arg(row),
                         testData(name + ".out"), testData(name + ".err"), name.endsWith(u'!')});
         if (list.back().couldNotStart)
             list.back().stdErr = "could not start /usr/bin/tool: execve: No such file or directory";
@@ -27,13 +27,16 @@ std::vector<CommandOutput> outputs(const QString &described)
     return list;
 }
 
-const FindingContext context{
-    "127.0.0.10",
-    "127.0.0.20",
-    "debug.veltrane.test",
-    "example.test",
-    true,
-    {{25, "www"}, {26, "palo alto"}, {27, "seattle"}, {28, "los angeles"}, {29, "chicago"}}};
+const FindingContext context{"127.0.0.10",
+                             "127.0.0.20",
+                             "debug.veltrane.test",
+                             "example.test",
+                             true,
+                             {{BatteryRow::PingServiceWebHost, "www"},
+                              {BatteryRow::PingPaloAlto, "palo alto"},
+                              {BatteryRow::PingSeattle, "seattle"},
+                              {BatteryRow::PingLosAngeles, "los angeles"},
+                              {BatteryRow::PingChicago, "chicago"}}};
 
 } // namespace
 
@@ -79,8 +82,9 @@ void TestFindings::mostImportantFirst()
                                   "look Could not start: resolvectl\n"
                                   "ok   The service's resolver 127.0.0.10 by port: 53 answered, "
                                   "443 answered, 5353 answered\n");
-    QCOMPARE(found.at(0).rows, QList<int>{49});
-    QCOMPARE(found.at(2).rows, (QList<int>{13, 14, 15}));
+    QCOMPARE(found.at(0).rows, QList{BatteryRow::ResolverSettings});
+    QCOMPARE(found.at(2).rows, (QList{BatteryRow::DebugNamePort53, BatteryRow::DebugNamePort443,
+                                      BatteryRow::DebugNamePort5353}));
 }
 
 void TestFindings::contextFromBattery()
@@ -90,8 +94,8 @@ void TestFindings::contextFromBattery()
     const FindingContext context = findingContext(inputs, commonTests(inputs, thisSystem()));
     QCOMPARE(context.resolverPrimary, "127.0.0.10");
     QCOMPARE(context.pingNames.size(), 22);
-    QCOMPARE(context.pingNames.value(25), "www.veltrane.test");
-    QCOMPARE(context.pingNames.value(44), "washington dc");
+    QCOMPARE(context.pingNames.value(BatteryRow::PingServiceWebHost), "www.veltrane.test");
+    QCOMPARE(context.pingNames.value(BatteryRow::PingWashington), "washington dc");
 }
 
 QTEST_GUILESS_MAIN(TestFindings)

@@ -27,16 +27,21 @@ void TestMainController::runFinishesOnceWithEveryBlockInStartOrder()
     for (int i = 0; i < 30; ++i)
         tests.push_back({quick, {QString::number(i)}, std::nullopt});
     tests.insert(tests.begin() + 10, Test{slow, {}, QString("(late)")});
-    tests.push_back({dir.filePath("missing"), {}, std::nullopt, 13, QString("/usr/bin/dig")});
+    tests.push_back({dir.filePath("missing"),
+                     {},
+                     std::nullopt,
+                     BatteryRow::DebugNamePort53,
+                     {},
+                     QString("/usr/bin/dig")});
 
     MainController controller;
     controller.replaceBattery(tests);
-    controller.initArgsWithSilent(true, true, false, false, false);
+    controller.initArgsWithSilent({.silent = true, .console = true});
     controller.awakeFromNib();
     QSignalSpy started(&controller, &MainController::runStarted);
     QSignalSpy progress(&controller, &MainController::progressChanged);
     QSignalSpy finishes(&controller, &MainController::allTestsFinished);
-    QSignalSpy delivered(&controller, &MainController::deliveredWithoutUpload);
+    QSignalSpy delivered(&controller.delivery(), &Delivery::deliveredWithoutUpload);
     QSignalSpy found(&controller, &MainController::findingsFound);
     // The report as it stands when the run says it has finished.
     QBuffer report;
@@ -113,8 +118,10 @@ void TestMainController::inputs()
     MainController controller;
     controller.setAgentPaths({dir.filePath("agent"), dir.filePath("data")});
     const QStringList flag = flags.split(u' ');
-    controller.initArgsWithSilent(true, false, flag.contains("amx"), flag.contains("noamx"), false);
-    controller.setDomain(option);
+    controller.initArgsWithSilent({.silent = true,
+                                   .forceAgentTests = flag.contains("amx"),
+                                   .skipAgentTests = flag.contains("noamx"),
+                                   .domain = option});
     controller.awakeFromNib();
     if (option.startsWith(u'-'))
         QTest::ignoreMessage(QtWarningMsg, "not testing the domain \"" + option.toUtf8() +

@@ -128,7 +128,7 @@ void TestMainWindow::clickThrough()
     QCOMPARE(window->windowTitle(), "Veltrane Diagnostic v1.0.0");
     QCOMPARE(state(), "enabled");
     // Before any link, a failure leaves nothing to copy or open but the saved copy.
-    emit controller->uploadFailed("There was an error submitting the results", "/d/c");
+    emit controller->delivery().uploadFailed("There was an error submitting the results", "/d/c");
     QCOMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
     QVERIFY(!control("shareButton")->isEnabled() && !control("copyToClipBoardLink")->isEnabled());
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile("/d/c")});
@@ -206,8 +206,11 @@ void TestMainWindow::clickThrough()
                                                               "Veltrane ticket: 48213\n"));
 
     // Hovering a finding names the commands it was read from.
-    emit controller->findingsFound({{Finding::Level::Fine, "all well", {13, 14}}},
-                                   {{13, "dig a"}, {14, "dig b"}});
+    emit controller->findingsFound(
+        {{Finding::Level::Fine,
+          "all well",
+          {BatteryRow::DebugNamePort53, BatteryRow::DebugNamePort443}}},
+        {{BatteryRow::DebugNamePort53, "dig a"}, {BatteryRow::DebugNamePort443, "dig b"}});
     QCOMPARE(state(), "enabled textResultsLinkView findingsList copyToClipBoardLink shareButton");
     QListWidgetItem *finding = control<QListWidget>("findingsList")->item(0);
     QCOMPARE(finding->text() + '\n' + finding->toolTip(),

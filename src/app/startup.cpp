@@ -90,12 +90,7 @@ int runWindowless(int &argc, char **argv, const Options &options)
         QCoreApplication::exit(status);
     });
 
-    controller.initArgsWithSilent(options.silent, options.console, options.amx, options.noamx,
-                                  options.internet);
-    if (options.domain)
-        controller.setDomain(*options.domain);
-    if (options.output)
-        controller.setOutputFile(*options.output);
+    controller.initArgsWithSilent(options.run);
     controller.awakeFromNib();
     controller.runTests();
     const int status = app.exec();

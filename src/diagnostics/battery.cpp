@@ -1,5 +1,6 @@
 #include "battery.h"
 
+#include "batterytools.h"
 #include "endpoints.h"
 #include "resultblock.h"
 #include "toolpath.h"
@@ -48,7 +49,7 @@ Test tool(const LocalSystem &system, const QString &writtenPath, const QStringLi
 Test shell(const LocalSystem &system, const QString &command,
            const std::optional<QString> &comment = std::nullopt)
 {
-    return tool(system, "/bin/sh", {"-c", command}, comment);
+    return tool(system, tools::sh, {"-c", command}, comment);
 }
 
 // A path inside single quotes for the shell; a quote in it ends the quoting,
@@ -65,7 +66,7 @@ Test toolOrIp(const LocalSystem &system, const Test &written, const QStringList 
         return written;
     if (const auto found = findTool(written.launchPath, system))
         return {*found, written.args, written.comment};
-    if (const auto ip = findTool("/sbin/ip", system))
+    if (const auto ip = findTool(tools::ip, system))
         return {*ip, ipArgs, written.comment};
     return written;
 }
@@ -73,11 +74,11 @@ Test toolOrIp(const LocalSystem &system, const Test &written, const QStringList 
 Test resolverConfigurationTest(const LocalSystem &system)
 {
     if (onMac(system))
-        return tool(system, "/usr/sbin/scutil", {"--dns"});
+        return tool(system, tools::scutil, {"--dns"});
     QString command = QStringLiteral("cat /etc/resolv.conf");
     // systemd-resolved keeps the servers of each link to itself; resolv.conf
     // then names only its local stub.
-    if (system.exists("/run/systemd/resolve") && findTool("/usr/bin/resolvectl", system))
+    if (system.exists("/run/systemd/resolve") && findTool(tools::resolvectl, system))
         command += QStringLiteral("; resolvectl dns");
     return shell(system, command);
 }
@@ -85,7 +86,7 @@ Test resolverConfigurationTest(const LocalSystem &system)
 Test softwareOverviewTest(const LocalSystem &system)
 {
     if (onMac(system))
-        return tool(system, "/usr/sbin/system_profiler", {"SPSoftwareDataType"});
+        return tool(system, tools::systemProfiler, {"SPSoftwareDataType"});
     return shell(system, QStringLiteral("echo \"System Version: $(sed -n 's/^PRETTY_NAME=//p' "
                                         "/etc/os-release | tr -d '\"')\"; "
                                         "echo \"Kernel Version: $(uname -sr)\"; "
@@ -103,7 +104,7 @@ QString systemLogCommand(std::int32_t tailSize, const LocalSystem &system)
         return QStringLiteral("tail -n %1 /var/log/system.log | egrep -i ").arg(tailSize) +
                systemLogPattern;
     const bool hasJournal =
-        findTool("/usr/bin/journalctl", system) &&
+        findTool(tools::journalctl, system) &&
         (system.exists("/run/systemd/journal") || system.exists("/var/log/journal"));
     // One journal entry may span several lines; tail keeps the count exact.
     if (hasJournal)
@@ -119,49 +120,10 @@ QString systemLogCommand(std::int32_t tailSize, const LocalSystem &system)
 
 Endpoints builtInEndpoints()
 {
-    using namespace endpoints;
     Endpoints e;
-    e.MyIpName = MyIpName;
-    e.ResolverPrimary = ResolverPrimary;
-    e.ResolverSecondary = ResolverSecondary;
-    e.PublicResolver = PublicResolver;
-    e.ApiHost = ApiHost;
-    e.MonitorHost = MonitorHost;
-    e.BlockPageHost = BlockPageHost;
-    e.CategoryHitHost = CategoryHitHost;
-    e.DebugName = DebugName;
-    e.CdnEchoName = CdnEchoName;
-    e.CdnEchoServer = CdnEchoServer;
-    e.DnsProviderEchoName = DnsProviderEchoName;
-    e.DnsProviderEchoServer = DnsProviderEchoServer;
-    e.RootServer = RootServer;
-    e.PublicNameServer = PublicNameServer;
-    e.ServiceWebHost = ServiceWebHost;
-    e.PaloAltoRouter = PaloAltoRouter;
-    e.SeattleRouter = SeattleRouter;
-    e.LosAngelesRouter = LosAngelesRouter;
-    e.ChicagoRouter = ChicagoRouter;
-    e.NewYorkRouter = NewYorkRouter;
-    e.AshburnRouter = AshburnRouter;
-    e.LondonRouter = LondonRouter;
-    e.MiamiRouter = MiamiRouter;
-    e.SingaporeRouter = SingaporeRouter;
-    e.FrankfurtRouter = FrankfurtRouter;
-    e.HongKongRouter = HongKongRouter;
-    e.AmsterdamRouter = AmsterdamRouter;
-    e.BerlinRouter = BerlinRouter;
-    e.ParisRouter = ParisRouter;
-    e.CopenhagenRouter = CopenhagenRouter;
-    e.DallasRouter = DallasRouter;
-    e.BucharestRouter = BucharestRouter;
-    e.PragueRouter = PragueRouter;
-    e.WarsawRouter = WarsawRouter;
-    e.SydneyRouter = SydneyRouter;
-    e.BlockPageAltHost = BlockPageAltHost;
-    e.WebServerAddress = WebServerAddress;
-    e.BlockedTestAddress = BlockedTestAddress;
-    e.GreyTestAddress = GreyTestAddress;
-    e.GreyTestName = GreyTestName;
+#define VELTRANE_BUILT_IN(name) e.name = QLatin1String(endpoints::name);
+    VELTRANE_BATTERY_ENDPOINT_ROLES(VELTRANE_BUILT_IN)
+#undef VELTRANE_BUILT_IN
     return e;
 }
 
@@ -213,131 +175,143 @@ std::vector<Test> batteryTests(const BatteryInputs &inputs, const LocalSystem &s
 
 std::vector<Test> commonTests(const BatteryInputs &inputs, const LocalSystem &system)
 {
+    using enum BatteryRow;
     const Endpoints &e = inputs.endpoints;
-    const QString dig = "/usr/bin/dig";
-    const QString nslookup = "/usr/bin/nslookup";
-    const QString curl = "/usr/bin/curl";
-    const QStringList chaosTxt = {"-timeout=10", "-class=chaos", "-type=txt", "hostname.bind."};
-
+    const QStringList chaos = {"-timeout=10", "-class=chaos", "-type=txt", "hostname.bind."};
     std::vector<Test> t;
-    t.push_back(tool(system, dig, {"+time=10", e.MyIpName})); // 1
+    const auto add = [&t](BatteryRow row, Test test) {
+        test.row = row;
+        t.push_back(std::move(test));
+    };
+    const auto dig = [&system](const QStringList &args) { return tool(system, tools::dig, args); };
+    const auto curl = [&system](const QStringList &args) {
+        return tool(system, tools::curl, args);
+    };
+    const auto ping = [&](const QString &host, const QString &place, const QString &comment) {
+        Test test = pingTest(host, comment, system);
+        test.place = place;
+        return test;
+    };
+    const auto router = [&](const QString &host, const QString &city) {
+        return ping(host, city, "(" + city + " router)");
+    };
+
+    add(MyIp, dig({"+time=10", e.MyIpName}));
     if (const auto &domain = inputs.testDomain) {
-        t.push_back(tracerouteTest(*domain, system));                                     // 2
-        t.push_back(tool(system, dig, {"+time=10", *domain}));                            // 3
-        t.push_back(tool(system, dig, {"+time=10", *domain, "@" + e.ResolverPrimary}));   // 4
-        t.push_back(tool(system, dig, {"+time=10", *domain, "@" + e.ResolverSecondary})); // 5
-        t.push_back(tool(system, dig, {"+time=10", *domain, "@" + e.PublicResolver}));    // 6
+        add(TraceTestDomain, tracerouteTest(*domain, system));
+        add(TestDomainViaSystem, dig({"+time=10", *domain}));
+        add(TestDomainAtPrimary, dig({"+time=10", *domain, "@" + e.ResolverPrimary}));
+        add(TestDomainAtSecondary, dig({"+time=10", *domain, "@" + e.ResolverSecondary}));
+        add(TestDomainAtPublicResolver, dig({"+time=10", *domain, "@" + e.PublicResolver}));
     }
-    t.push_back(tracerouteTest(e.ResolverPrimary, system));                                    // 7
-    t.push_back(tracerouteTest(e.ResolverSecondary, system));                                  // 8
-    t.push_back(tracerouteTest(e.ApiHost, system));                                            // 9
-    t.push_back(tracerouteTest(e.MonitorHost, system));                                        // 10
-    t.push_back(tracerouteTest(e.BlockPageHost, system));                                      // 11
-    t.push_back(tracerouteTest(e.CategoryHitHost, system));                                    // 12
-    t.push_back(tool(system, dig, {"@" + e.ResolverPrimary, "+time=10", e.DebugName, "txt"})); // 13
-    t.push_back(tool(system, dig,
-                     {"@" + e.ResolverPrimary, "-p", "443", "+time=10", e.DebugName, "txt"})); // 14
-    t.push_back(
-        tool(system, dig,
-             {"@" + e.ResolverPrimary, "-p", "5353", "+time=10", e.DebugName, "txt"})); // 15
-    t.push_back(tool(system, dig, {"+time=10", e.DebugName, "txt"}));                   // 16
-    t.push_back(tool(system, dig, {"+time=10", e.CdnEchoName}));                        // 17
-    t.push_back(tool(system, dig, {"+time=10", e.DnsProviderEchoName}));                // 18
-    t.push_back(tool(system, dig, {"@" + e.ResolverPrimary, "+time=10", e.MyIpName}));  // 19
-    t.push_back(tool(system, dig, {"@" + e.CdnEchoServer, "+time=10", e.CdnEchoName})); // 20
-    t.push_back(tool(system, dig,
-                     {"@" + e.DnsProviderEchoServer, "+time=10", e.DnsProviderEchoName})); // 21
-    t.push_back(tool(system, nslookup, chaosTxt + QStringList{e.PublicResolver}));         // 22
-    t.push_back(tool(system, nslookup, chaosTxt + QStringList{e.RootServer}));             // 23
-    t.push_back(tool(system, nslookup, chaosTxt + QStringList{e.PublicNameServer}));       // 24
-    t.push_back(pingTest(e.ServiceWebHost, "(" + e.ServiceWebHost + ")", system));         // 25
-    t.push_back(pingTest(e.PaloAltoRouter, "(palo alto router)", system));                 // 26
-    t.push_back(pingTest(e.SeattleRouter, "(seattle router)", system));                    // 27
-    t.push_back(pingTest(e.LosAngelesRouter, "(los angeles router)", system));             // 28
-    t.push_back(pingTest(e.ChicagoRouter, "(chicago router)", system));                    // 29
-    t.push_back(pingTest(e.NewYorkRouter, "(new york router)", system));                   // 30
-    t.push_back(pingTest(e.AshburnRouter, "(ashburn router)", system));                    // 31
-    t.push_back(pingTest(e.LondonRouter, "(london router)", system));                      // 32
-    t.push_back(pingTest(e.MiamiRouter, "(miami router)", system));                        // 33
-    t.push_back(pingTest(e.SingaporeRouter, "(singapore router)", system));                // 34
-    t.push_back(pingTest(e.FrankfurtRouter, "(frankfurt router)", system));                // 35
-    t.push_back(pingTest(e.HongKongRouter, "(hong kong router)", system));                 // 36
-    t.push_back(pingTest(e.AmsterdamRouter, "(amsterdam router)", system));                // 37
-    t.push_back(pingTest(e.BerlinRouter, "(berlin router)", system));                      // 38
-    t.push_back(pingTest(e.ParisRouter, "(paris router)", system));                        // 39
-    t.push_back(pingTest(e.CopenhagenRouter, "(copenhagen router)", system));              // 40
-    t.push_back(pingTest(e.DallasRouter, "(dallas router)", system));                      // 41
-    t.push_back(pingTest(e.BucharestRouter, "(bucharest router)", system));                // 42
-    t.push_back(pingTest(e.PragueRouter, "(prague router)", system));                      // 43
+    add(TracePrimary, tracerouteTest(e.ResolverPrimary, system));
+    add(TraceSecondary, tracerouteTest(e.ResolverSecondary, system));
+    add(TraceApiHost, tracerouteTest(e.ApiHost, system));
+    add(TraceMonitorHost, tracerouteTest(e.MonitorHost, system));
+    add(TraceBlockPageHost, tracerouteTest(e.BlockPageHost, system));
+    add(TraceCategoryHitHost, tracerouteTest(e.CategoryHitHost, system));
+    add(DebugNamePort53, dig({"@" + e.ResolverPrimary, "+time=10", e.DebugName, "txt"}));
+    add(DebugNamePort443,
+        dig({"@" + e.ResolverPrimary, "-p", "443", "+time=10", e.DebugName, "txt"}));
+    add(DebugNamePort5353,
+        dig({"@" + e.ResolverPrimary, "-p", "5353", "+time=10", e.DebugName, "txt"}));
+    add(DebugNameViaSystem, dig({"+time=10", e.DebugName, "txt"}));
+    add(CdnEcho, dig({"+time=10", e.CdnEchoName}));
+    add(DnsProviderEcho, dig({"+time=10", e.DnsProviderEchoName}));
+    add(MyIpAtPrimary, dig({"@" + e.ResolverPrimary, "+time=10", e.MyIpName}));
+    add(CdnEchoAtItsServer, dig({"@" + e.CdnEchoServer, "+time=10", e.CdnEchoName}));
+    add(DnsProviderEchoAtItsServer,
+        dig({"@" + e.DnsProviderEchoServer, "+time=10", e.DnsProviderEchoName}));
+    add(ChaosPublicResolver, tool(system, tools::nslookup, chaos + QStringList{e.PublicResolver}));
+    add(ChaosRootServer, tool(system, tools::nslookup, chaos + QStringList{e.RootServer}));
+    add(ChaosPublicNameServer,
+        tool(system, tools::nslookup, chaos + QStringList{e.PublicNameServer}));
+    add(PingServiceWebHost, ping(e.ServiceWebHost, e.ServiceWebHost, "(" + e.ServiceWebHost + ")"));
+    add(PingPaloAlto, router(e.PaloAltoRouter, "palo alto"));
+    add(PingSeattle, router(e.SeattleRouter, "seattle"));
+    add(PingLosAngeles, router(e.LosAngelesRouter, "los angeles"));
+    add(PingChicago, router(e.ChicagoRouter, "chicago"));
+    add(PingNewYork, router(e.NewYorkRouter, "new york"));
+    add(PingAshburn, router(e.AshburnRouter, "ashburn"));
+    add(PingLondon, router(e.LondonRouter, "london"));
+    add(PingMiami, router(e.MiamiRouter, "miami"));
+    add(PingSingapore, router(e.SingaporeRouter, "singapore"));
+    add(PingFrankfurt, router(e.FrankfurtRouter, "frankfurt"));
+    add(PingHongKong, router(e.HongKongRouter, "hong kong"));
+    add(PingAmsterdam, router(e.AmsterdamRouter, "amsterdam"));
+    add(PingBerlin, router(e.BerlinRouter, "berlin"));
+    add(PingParis, router(e.ParisRouter, "paris"));
+    add(PingCopenhagen, router(e.CopenhagenRouter, "copenhagen"));
+    add(PingDallas, router(e.DallasRouter, "dallas"));
+    add(PingBucharest, router(e.BucharestRouter, "bucharest"));
+    add(PingPrague, router(e.PragueRouter, "prague"));
     // Ashburn's router again, under the name of the city it serves.
-    t.push_back(pingTest(e.AshburnRouter, "(washington dc router)", system));             // 44
-    t.push_back(pingTest(e.WarsawRouter, "(warsaw router)", system));                     // 45
-    t.push_back(pingTest(e.SydneyRouter, "(sydney router)", system));                     // 46
-    t.push_back(tool(system, "/bin/ps", {"wwaux"}));                                      // 47
-    t.push_back(toolOrIp(system, {"/sbin/ifconfig", {"-a"}, {}}, {"address", "show"}));   // 48
-    t.push_back(resolverConfigurationTest(system));                                       // 49
-    t.push_back(toolOrIp(system, {"/usr/sbin/netstat", {"-rn"}, {}}, {"route", "show"})); // 50
+    add(PingWashington, router(e.AshburnRouter, "washington dc"));
+    add(PingWarsaw, router(e.WarsawRouter, "warsaw"));
+    add(PingSydney, router(e.SydneyRouter, "sydney"));
+    add(ProcessList, tool(system, tools::ps, {"wwaux"}));
+    add(Interfaces, toolOrIp(system, {tools::ifconfig, {"-a"}, {}}, {"address", "show"}));
+    add(ResolverSettings, resolverConfigurationTest(system));
+    add(Routes, toolOrIp(system, {tools::netstat, {"-rn"}, {}}, {"route", "show"}));
     // No scheme: plain HTTP on port 80.
-    t.push_back(tool(system, curl, {"-Ls", e.BlockPageAltHost + "/monitor.php"}));            // 51
-    t.push_back(tool(system, curl, {"-Ls", "-c", "/dev/null", e.MonitorHost + "/monitor/"})); // 52
-    t.push_back(tool(system, curl, {"-LIs", "-c", "/dev/null", e.BlockPageAltHost + "/"}));   // 53
-    t.push_back(tool(system, curl, {"-s", e.BlockPageHost + "/monitor.php"}));                // 54
-    t.push_back(tool(system, curl, {"-s", e.WebServerAddress}));                              // 55
-    t.push_back(softwareOverviewTest(system));                                                // 56
-    // Rows 2 to 6 run only with a test domain.
-    for (std::size_t i = 0; i < t.size(); ++i)
-        t[i].row = int(i) + (i == 0 || inputs.testDomain ? 1 : 6);
+    add(MonitorPageAtAltHost, curl({"-Ls", e.BlockPageAltHost + "/monitor.php"}));
+    add(MonitorPage, curl({"-Ls", "-c", "/dev/null", e.MonitorHost + "/monitor/"}));
+    add(AltHostHeaders, curl({"-LIs", "-c", "/dev/null", e.BlockPageAltHost + "/"}));
+    add(MonitorPageAtBlockPageHost, curl({"-s", e.BlockPageHost + "/monitor.php"}));
+    add(WebServer, curl({"-s", e.WebServerAddress}));
+    add(SoftwareOverview, softwareOverviewTest(system));
     return t;
 }
 
 std::vector<Test> agentTests(const BatteryInputs &inputs, const LocalSystem &system)
 {
+    using enum BatteryRow;
     const Endpoints &e = inputs.endpoints;
     const AgentPaths &agent = inputs.agentPaths;
     const QString ping = onMac(system) ? "ping -c 1 -t 1 " : "ping -c 1 -W 1 ";
     const QString route = onMac(system) ? "route -n get " : "ip route get ";
     const QString curl = "curl -v -m 2 ";
-
     std::vector<Test> t;
+    const auto add = [&t](BatteryRow row, Test test) {
+        test.row = row;
+        t.push_back(std::move(test));
+    };
+
     // The agent's own resolver, without a time limit of our own.
     if (const auto &domain = inputs.testDomain)
-        t.push_back(tool(system, "/usr/bin/dig", {*domain, "@127.0.0.1"}));              // 57
-    t.push_back(tool(system, "/usr/bin/dig", {"@127.0.0.1", e.DebugName + ".", "txt"})); // 58
-    t.push_back(tool(system, "/bin/ls", {agent.dataDirectory}));                         // 59
-    t.push_back(tool(system, "/bin/cat", {agent.dataDirectory + "/resolv_orig.conf"}));  // 60
-    t.push_back(shell(system, "/bin/ls " + singleQuoted(agent.installDirectory)));       // 61
-    t.push_back(
-        shell(system, "/bin/cat " + singleQuoted(agent.installDirectory + "/localdomains"))); // 62
+        add(AgentTestDomain, tool(system, tools::dig, {*domain, "@127.0.0.1"}));
+    add(AgentDebugName, tool(system, tools::dig, {"@127.0.0.1", e.DebugName + ".", "txt"}));
+    add(AgentDataFolder, tool(system, tools::ls, {agent.dataDirectory}));
+    add(AgentOriginalResolvers,
+        tool(system, tools::cat, {agent.dataDirectory + "/resolv_orig.conf"}));
+    add(AgentInstallFolder,
+        shell(system, QString(tools::ls) + u' ' + singleQuoted(agent.installDirectory)));
+    add(AgentLocalDomains,
+        shell(system,
+              QString(tools::cat) + u' ' + singleQuoted(agent.installDirectory + "/localdomains")));
+    // The log files have no row of their own.
     for (const QString &path : inputs.agentLogFiles)
         t.push_back(logTest(path, system));
-    t.push_back(shell(system, systemLogCommand(inputs.tailSize, system)));    // 63
-    t.push_back(shell(system, ping + e.BlockedTestAddress, "(Blocked IP)"));  // 64
-    t.push_back(shell(system, route + e.BlockedTestAddress, "(Blocked IP)")); // 65
-    t.push_back(
-        shell(system, curl + e.BlockedTestAddress + "/some/page", "(Page from Blocked IP)")); // 66
-    t.push_back(shell(system, route + e.GreyTestAddress, "(" + e.GreyTestName + ")"));        // 67
-    t.push_back(shell(system, curl + e.GreyTestAddress + "/favicon.ico",
-                      "(Allowed page from grey IP)")); // 68
-    t.push_back(shell(system, curl + e.GreyTestAddress + ":8081/favicon.ico",
-                      "(Allowed page from grey IP)")); // 69
-    t.push_back(shell(system, curl + e.GreyTestAddress + "/malware.htm",
-                      "(Blocked page from grey IP)")); // 70
-    t.push_back(shell(system, curl + e.GreyTestAddress + ":8081/malware.htm",
-                      "(Blocked page from grey IP)")); // 71
-    // The log files stand between rows 62 and 63 and have no row of their own.
-    const auto logs = std::size_t(inputs.agentLogFiles.size());
-    const std::size_t firstLog = t.size() - logs - 9;
-    int row = inputs.testDomain ? 57 : 58;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        const bool isLog = i >= firstLog && i < firstLog + logs;
-        t[i].row = isLog ? 0 : row++;
-    }
+    add(SystemLog, shell(system, systemLogCommand(inputs.tailSize, system)));
+    add(PingBlockedAddress, shell(system, ping + e.BlockedTestAddress, "(Blocked IP)"));
+    add(RouteToBlockedAddress, shell(system, route + e.BlockedTestAddress, "(Blocked IP)"));
+    add(PageFromBlockedAddress,
+        shell(system, curl + e.BlockedTestAddress + "/some/page", "(Page from Blocked IP)"));
+    add(RouteToGreyAddress, shell(system, route + e.GreyTestAddress, "(" + e.GreyTestName + ")"));
+    add(GreyAllowedPage,
+        shell(system, curl + e.GreyTestAddress + "/favicon.ico", "(Allowed page from grey IP)"));
+    add(GreyAllowedPage8081, shell(system, curl + e.GreyTestAddress + ":8081/favicon.ico",
+                                   "(Allowed page from grey IP)"));
+    add(GreyBlockedPage,
+        shell(system, curl + e.GreyTestAddress + "/malware.htm", "(Blocked page from grey IP)"));
+    add(GreyBlockedPage8081, shell(system, curl + e.GreyTestAddress + ":8081/malware.htm",
+                                   "(Blocked page from grey IP)"));
     return t;
 }
 
 Test pingTest(const QString &host, const QString &comment, const LocalSystem &system)
 {
-    return tool(system, "/sbin/ping", {"-c", "5", host}, comment);
+    return tool(system, tools::ping, {"-c", "5", host}, comment);
 }
 
 Test tracerouteTest(const QString &host, const LocalSystem &system)
@@ -346,7 +320,7 @@ Test tracerouteTest(const QString &host, const LocalSystem &system)
     QStringList args = {"-w 2", host};
     if (onMac(system) || system.isRoot)
         args.prepend("-I");
-    return tool(system, "/usr/sbin/traceroute", args);
+    return tool(system, tools::traceroute, args);
 }
 
 Test logTest(const QString &path, const LocalSystem &system)

@@ -46,7 +46,7 @@ Delivery::Delivery(QObject *parent) : QObject(parent) {}
 
 Delivery::~Delivery() = default;
 
-void Delivery::deliver(ReportWriter report, const DeliveryOptions &options)
+void Delivery::deliver(ReportWriter report, const RunOptions &options, std::int32_t maxPostSize)
 {
     // The previous upload has ended; its body goes with it.
     http.reset();
@@ -55,10 +55,11 @@ void Delivery::deliver(ReportWriter report, const DeliveryOptions &options)
     savedCopy.reset();
     this->report = std::move(report);
     this->options = options;
+    this->maxPostSize = maxPostSize;
 
     const bool hasOutputFile = options.outputFile && !options.outputFile->isEmpty();
     const bool uploading =
-        options.isInternet || !options.isSilent || !(options.isConsole || hasOutputFile);
+        options.internet || !options.silent || !(options.console || hasOutputFile);
     if (uploading)
         spool = std::make_unique<ReportSpool>();
     const Written written = writeOut();
@@ -84,7 +85,7 @@ Delivery::Written Delivery::writeOut()
 {
     QFile standardOutput;
     QIODevice *consoleDevice = nullptr;
-    if (options.isConsole) {
+    if (options.console) {
         consoleDevice = console;
         if (!consoleDevice) {
             standardOutput.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
@@ -131,10 +132,9 @@ bool Delivery::submitResults()
     // must not cut off the blocks that follow it.
     Q_ASSERT(spool);
     QIODevice *body = spool.get();
-    if (spool->size() > options.maxPostSize) {
+    if (spool->size() > maxPostSize) {
         trimmedSpool = std::make_unique<ReportSpool>();
-        if (const std::optional<QString> why =
-                trimTailStream(*spool, *trimmedSpool, options.maxPostSize)) {
+        if (const std::optional<QString> why = trimTailStream(*spool, *trimmedSpool, maxPostSize)) {
             qWarning("%s", qUtf8Printable(*why));
             fail(QStringLiteral("There was an error submitting the results"));
             return true;

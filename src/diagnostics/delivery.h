@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "httpprotocol.h"
+#include "runoptions.h"
 
 class QIODevice;
 class ReportSpool;
@@ -16,16 +17,6 @@ class ReportSpool;
 // Where a failed upload leaves its copy of the report first: the user's desktop
 // folder; no path when the system knows none.
 QString desktopCopyPath();
-
-// How a finished report leaves the program, as the run options ask.
-struct DeliveryOptions
-{
-    bool isSilent = false;
-    bool isConsole = false;
-    bool isInternet = false;
-    std::optional<QString> outputFile;
-    std::int32_t maxPostSize = 1000000;
-};
 
 // Writes the whole report to the device, the same bytes every time it is
 // called; false when the device took less or the report could not be read.
@@ -47,7 +38,10 @@ public:
     explicit Delivery(QObject *parent = nullptr);
     ~Delivery() override;
 
-    void deliver(ReportWriter report, const DeliveryOptions &options);
+    // As the run's options ask; a report of more than maxPostSize bytes is
+    // trimmed for the upload.
+    void deliver(ReportWriter report, const RunOptions &options,
+                 std::int32_t maxPostSize = defaultMaxPostSize);
 
     bool submitResults();
     bool writeToPath(const QString &path);
@@ -86,7 +80,8 @@ private:
     std::optional<QString> saveDesktopCopy();
 
     ReportWriter report;
-    DeliveryOptions options;
+    RunOptions options;
+    std::int32_t maxPostSize = defaultMaxPostSize;
     QIODevice *console = nullptr;
     // The report as uploaded, and its trimmed form; both outlive the upload
     // that reads them.

@@ -11,17 +11,11 @@
 
 MainController::MainController(QObject *parent) : QObject(parent)
 {
-    connect(&delivery, &Delivery::outputFileDone, this, &MainController::outputFileDone);
-    connect(&delivery, &Delivery::reportNotWritten, this, &MainController::reportNotWritten);
-    connect(&delivery, &Delivery::deliveredWithoutUpload, this,
-            &MainController::deliveredWithoutUpload);
-    connect(&delivery, &Delivery::uploadSucceeded, this, &MainController::uploadSucceeded);
-    connect(&delivery, &Delivery::uploadFailed, this, &MainController::uploadFailed);
     // An upload still going once the delivery returns is told as started.
     const auto delivered = [this] { isDelivered = true; };
-    connect(&delivery, &Delivery::deliveredWithoutUpload, this, delivered);
-    connect(&delivery, &Delivery::uploadSucceeded, this, delivered);
-    connect(&delivery, &Delivery::uploadFailed, this, delivered);
+    connect(&reportDelivery, &Delivery::deliveredWithoutUpload, this, delivered);
+    connect(&reportDelivery, &Delivery::uploadSucceeded, this, delivered);
+    connect(&reportDelivery, &Delivery::uploadFailed, this, delivered);
 }
 
 MainController::~MainController() = default;
@@ -31,28 +25,15 @@ void MainController::awakeFromNib()
     processes.clear();
     processes.reserve(20);
     container.clear();
-    tailSize = 15000;
-    maxPostSize = 1000000;
+    tailSize = defaultTailSize;
+    maxPostSize = defaultMaxPostSize;
 }
 
-void MainController::initArgsWithSilent(bool silent, bool console, bool forceAMX, bool skipAmx,
-                                        bool internet)
+void MainController::initArgsWithSilent(const RunOptions &options)
 {
-    isSilent = silent;
-    isConsole = console;
-    forceAmx = forceAMX;
-    this->skipAmx = skipAmx;
-    isInternet = internet;
-}
-
-void MainController::setDomain(const QString &domain)
-{
-    this->domain = domain;
-}
-
-void MainController::setOutputFile(const QString &path)
-{
-    outputFile = expandTilde(path);
+    this->options = options;
+    if (options.outputFile)
+        this->options.outputFile = expandTilde(*options.outputFile);
 }
 
 void MainController::runTests(const FieldEntries &fields)
@@ -130,7 +111,7 @@ std::vector<Test> MainController::prepareRun(const FieldEntries &fields)
     inputs.testDomain = takeTestDomain(fields);
     inputs.tailSize = tailSize;
     inputs.agentPaths = agentPaths;
-    inputs.agentGate = agentGateHolds(skipAmx, isAmx, forceAmx);
+    inputs.agentGate = agentGateHolds(options.skipAgentTests, isAmx, options.forceAgentTests);
     if (inputs.agentGate)
         inputs.agentLogFiles = tailBeaconLogs();
     const LocalSystem system = thisSystem();
@@ -143,7 +124,7 @@ std::vector<Test> MainController::prepareRun(const FieldEntries &fields)
 
 std::optional<QString> MainController::takeTestDomain(const FieldEntries &fields)
 {
-    const QString text = testDomainText(domain, [&fields] { return fields.domain; });
+    const QString text = testDomainText(options.domain, [&fields] { return fields.domain; });
     if (const std::optional<QString> notice = skippedTestDomainNotice(text)) {
         qWarning().noquote() << *notice;
         emit testDomainSkipped(*notice);
@@ -206,7 +187,7 @@ void MainController::handleAllTestsFinished()
 {
     emit allTestsFinished();
     const std::vector<CommandOutput> outputs = commandOutputs();
-    QMap<int, QString> commandsByRow;
+    QMap<BatteryRow, QString> commandsByRow;
     for (const CommandOutput &output : outputs)
         commandsByRow.insert(output.row, output.displayName);
     emit findingsFound(findings(outputs, findingsContext), commandsByRow);
@@ -214,8 +195,8 @@ void MainController::handleAllTestsFinished()
     isDelivered = false;
     // Written as often as it is needed, never held whole: the commands may
     // have printed gigabytes.
-    delivery.deliver([this](QIODevice &device) { return buildResults(device); },
-                     {isSilent, isConsole, isInternet, outputFile, maxPostSize});
+    reportDelivery.deliver([this](QIODevice &device) { return buildResults(device); }, options,
+                           maxPostSize);
     if (!isDelivered)
         emit uploadStarted();
 }

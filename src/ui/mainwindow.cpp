@@ -48,8 +48,8 @@ void MainWindow::connectController()
     connect(&controller, &MainController::runStarted, this, &MainWindow::runStarted);
     connect(&controller, &MainController::progressChanged, this, &MainWindow::updateProgress);
     connect(&controller, &MainController::findingsFound, this, &MainWindow::showFindings);
-    connect(&controller, &MainController::uploadSucceeded, this, &MainWindow::showLink);
-    connect(&controller, &MainController::uploadFailed, this, &MainWindow::showError);
+    connect(&controller.delivery(), &Delivery::uploadSucceeded, this, &MainWindow::showLink);
+    connect(&controller.delivery(), &Delivery::uploadFailed, this, &MainWindow::showError);
 }
 
 void MainWindow::runTests()
@@ -98,14 +98,14 @@ void MainWindow::updateProgress(int finished, int total)
 // Filled as the tests end, shown with the result of the upload; hovering a
 // line names the commands it was read from.
 void MainWindow::showFindings(const std::vector<Finding> &findings,
-                              const QMap<int, QString> &commandsByRow)
+                              const QMap<BatteryRow, QString> &commandsByRow)
 {
     ui->findingsList->clear();
     for (const Finding &finding : findings) {
         auto *item = new QListWidgetItem(
             findingMarker(finding.level).leftJustified(4) + u' ' + finding.text, ui->findingsList);
         QStringList commands;
-        for (int row : finding.rows)
+        for (const BatteryRow row : finding.rows)
             commands.append(commandsByRow.value(row));
         item->setToolTip(QStringLiteral("Read from:\n") + commands.join(u'\n'));
     }

@@ -43,7 +43,7 @@ private:
     void showMissingTools(const std::vector<BatteryTool> &tools);
     void updateProgress(int finished, int total);
     void showFindings(const std::vector<Finding> &findings,
-                      const QMap<int, QString> &commandsByRow);
+                      const QMap<BatteryRow, QString> &commandsByRow);
     void showLink(const QString &resultsUrl);
     void showError(const QString &message, const QString &savedCopyPath);
 

@@ -1,0 +1,88 @@
+#pragma once
+
+// The rows of the battery table, by what each asks. The value is the row's
+// number in the table: the report's blocks stand in this order, and the
+// listings in tests/data give every row in it. A row that a run leaves out
+// (no test domain, the agent's gate shut) keeps its number; the agent's log
+// files have no row.
+enum class BatteryRow
+{
+    None = 0,
+    MyIp = 1,
+    TraceTestDomain,
+    TestDomainViaSystem,
+    TestDomainAtPrimary,
+    TestDomainAtSecondary,
+    TestDomainAtPublicResolver,
+    TracePrimary,
+    TraceSecondary,
+    TraceApiHost,
+    TraceMonitorHost,
+    TraceBlockPageHost,
+    TraceCategoryHitHost,
+    DebugNamePort53,
+    DebugNamePort443,
+    DebugNamePort5353,
+    DebugNameViaSystem,
+    CdnEcho,
+    DnsProviderEcho,
+    MyIpAtPrimary,
+    CdnEchoAtItsServer,
+    DnsProviderEchoAtItsServer,
+    ChaosPublicResolver,
+    ChaosRootServer,
+    ChaosPublicNameServer,
+    PingServiceWebHost,
+    PingPaloAlto,
+    PingSeattle,
+    PingLosAngeles,
+    PingChicago,
+    PingNewYork,
+    PingAshburn,
+    PingLondon,
+    PingMiami,
+    PingSingapore,
+    PingFrankfurt,
+    PingHongKong,
+    PingAmsterdam,
+    PingBerlin,
+    PingParis,
+    PingCopenhagen,
+    PingDallas,
+    PingBucharest,
+    PingPrague,
+    PingWashington,
+    PingWarsaw,
+    PingSydney,
+    ProcessList,
+    Interfaces,
+    ResolverSettings,
+    Routes,
+    MonitorPageAtAltHost,
+    MonitorPage,
+    AltHostHeaders,
+    MonitorPageAtBlockPageHost,
+    WebServer,
+    SoftwareOverview,
+    AgentTestDomain,
+    AgentDebugName,
+    AgentDataFolder,
+    AgentOriginalResolvers,
+    AgentInstallFolder,
+    AgentLocalDomains,
+    SystemLog,
+    PingBlockedAddress,
+    RouteToBlockedAddress,
+    PageFromBlockedAddress,
+    RouteToGreyAddress,
+    GreyAllowedPage,
+    GreyAllowedPage8081,
+    GreyBlockedPage,
+    GreyBlockedPage8081,
+};
+
+// The rows that ping a place: the service's web host, then each router.
+inline constexpr BatteryRow firstPlacePing = BatteryRow::PingServiceWebHost;
+inline constexpr BatteryRow lastPlacePing = BatteryRow::PingSydney;
+
+static_assert(int(BatteryRow::GreyBlockedPage8081) == 71, "the table has 71 rows");
