@@ -3,6 +3,7 @@
 #include "endpoints.h"
 #include "httpsserver.h"
 #include "resultblock.h"
+#include "referencetrim.h"
 #include "trim.h"
 
 #include <QBuffer>

@@ -49,18 +49,3 @@ bool writeResultBlock(QIODevice &device, const QString &displayName, const Captu
     return writeAll(device, head) && writeSection(device, "stdout:\n", stdOut, {}) &&
            writeSection(device, "stderr:\n", stdErr, closingLine);
 }
-
-QString resultBlock(const QString &displayName, const std::optional<QString> &stdOut,
-                    const std::optional<QString> &stdErr)
-{
-    CapturedStream out;
-    CapturedStream err;
-    out.append(stdOut.value_or(QString()).toUtf8());
-    err.append(stdErr.value_or(QString()).toUtf8());
-    out.finish();
-    err.finish();
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    writeResultBlock(buffer, displayName, out, err);
-    return QString::fromUtf8(buffer.data());
-}
