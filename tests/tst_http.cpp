@@ -140,7 +140,8 @@ void TestHttp::outcomes()
     QBuffer body(&data);
     body.open(QIODevice::ReadOnly);
     // Limits of a minute and more are shortened to seconds.
-    Http http(url, &body, &delegate, QHostAddress(endpoints::PublicResolver),
+    Http http(url, &body, &delegate, HttpsServer::clientTls(),
+              QHostAddress(endpoints::PublicResolver),
               {.stall = 1500ms, .whole = 4000ms, .lookup = 1000ms});
 
     QTRY_VERIFY_WITH_TIMEOUT(!delegate.outcomes.isEmpty(), 10000);
@@ -234,7 +235,8 @@ void TestHttp::emptyDataFailsBeforeTheConstructorReturns()
     RecordingDelegate delegate;
     QBuffer body;
     body.open(QIODevice::ReadOnly);
-    Http http(QUrl("https://localhost:1/diagnosticsubmit"), &body, &delegate, QHostAddress());
+    Http http(QUrl("https://localhost:1/diagnosticsubmit"), &body, &delegate,
+              HttpsServer::clientTls());
     QCOMPARE(delegate.outcomes, QStringList{"error 0 failed (none)"});
 }
 

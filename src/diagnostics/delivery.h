@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 
 #include <cstdint>
@@ -44,7 +45,8 @@ class Delivery : public QObject, public HttpProtocol
     Q_OBJECT
 
 public:
-    explicit Delivery(QObject *parent = nullptr);
+    // Uploads trust the certificate authorities of uploadTls.
+    explicit Delivery(const QSslConfiguration &uploadTls, QObject *parent = nullptr);
     ~Delivery() override;
 
     void deliver(ReportWriter report, const DeliveryOptions &options);
@@ -88,6 +90,7 @@ private:
     ReportWriter report;
     DeliveryOptions options;
     QIODevice *console = nullptr;
+    QSslConfiguration uploadTls;
     // The report as uploaded, and its trimmed form; both outlive the upload
     // that reads them.
     std::unique_ptr<ReportSpool> spool;

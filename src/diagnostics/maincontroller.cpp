@@ -9,7 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-MainController::MainController(QObject *parent) : QObject(parent)
+MainController::MainController(const QSslConfiguration &uploadTls, QObject *parent)
+    : QObject(parent), delivery(uploadTls)
 {
     connect(&delivery, &Delivery::outputFileDone, this, &MainController::outputFileDone);
     connect(&delivery, &Delivery::reportNotWritten, this, &MainController::reportNotWritten);

@@ -1,6 +1,5 @@
 #include "http.h"
 
-#include "buildconfig.h"
 #include "multipart.h"
 #include "resolverlookup.h"
 
@@ -64,16 +63,18 @@ CheckedReply checkReply(const QByteArray &body)
     return {text, nullptr};
 }
 
-Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
+Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
            const QHostAddress &secondResolver, const UploadLimits &limits)
-    : serverURL(url), delegate(delegate), body(body), secondResolver(secondResolver), limits(limits)
+    : serverURL(url), delegate(delegate), body(body), tls(tls), secondResolver(secondResolver),
+      limits(limits)
 {
     upload();
 }
 
 Http::Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
-           const QHostAddress &secondResolver, const UploadLimits &limits)
-    : serverURL(url), delegate(delegate), body(&heldBody), secondResolver(secondResolver),
+           const QSslConfiguration &tls, const QHostAddress &secondResolver,
+           const UploadLimits &limits)
+    : serverURL(url), delegate(delegate), body(&heldBody), tls(tls), secondResolver(secondResolver),
       limits(limits)
 {
     heldBody.setData(data);
@@ -119,8 +120,7 @@ void Http::send(const QUrl &url)
 {
     PostRequest post = postRequestWithURL(url, uploadBoundary, body);
     QNetworkRequest &request = post.request;
-    request.setSslConfiguration(
-        uploadTlsConfiguration(QByteArrayView(buildconfig::extraCaCertificates)));
+    request.setSslConfiguration(tls);
     // A POST redirected with 301/302/303 would be repeated as a GET without
     // the report; a redirect is answered as it stands instead.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,

@@ -21,7 +21,7 @@
 class QNetworkReply;
 class ResolverLookup;
 
-// TLS settings of the upload: the system's trusted roots, plus the PEM
+// TLS settings of an upload: the system's trusted roots, plus the PEM
 // certificates given (a test build trusts its own test authority that way).
 // Certificate checks are never switched off.
 QSslConfiguration uploadTlsConfiguration(QByteArrayView extraCaPem);
@@ -68,13 +68,15 @@ public:
     // sequential; it is read from its start, as often as there are tries, and
     // must stay unchanged and alive while the upload runs (the caller keeps
     // it). An empty body, or a URL that is not valid, fails at once: the
-    // delegate hears of it before the constructor returns. Without a
-    // secondResolver there is no second try.
-    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
+    // delegate hears of it before the constructor returns. Every try trusts
+    // the certificate authorities of tls (see uploadTlsConfiguration). Without
+    // a secondResolver there is no second try.
+    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
          const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
     // The same for a body held in memory.
     Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
-         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
+         const QSslConfiguration &tls, const QHostAddress &secondResolver = QHostAddress(),
+         const UploadLimits &limits = {});
     ~Http() override;
 
     // True once answer data arrived with a 2xx status (or no status at all)
@@ -109,6 +111,7 @@ private:
 
     QBuffer heldBody;
     QIODevice *body;
+    QSslConfiguration tls;
     QHostAddress secondResolver;
     UploadLimits limits;
     QByteArray receivedBody;
