@@ -71,17 +71,6 @@ Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslC
     upload();
 }
 
-Http::Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
-           const QSslConfiguration &tls, const QHostAddress &secondResolver,
-           const UploadLimits &limits)
-    : serverURL(url), delegate(delegate), body(&heldBody), tls(tls), secondResolver(secondResolver),
-      limits(limits)
-{
-    heldBody.setData(data);
-    heldBody.open(QIODevice::ReadOnly);
-    upload();
-}
-
 Http::~Http()
 {
     // Aborting in the manager's destructor would otherwise call back into this

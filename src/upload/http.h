@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHostAddress>
@@ -73,10 +72,6 @@ public:
     // a secondResolver there is no second try.
     Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
          const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
-    // The same for a body held in memory.
-    Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
-         const QSslConfiguration &tls, const QHostAddress &secondResolver = QHostAddress(),
-         const UploadLimits &limits = {});
     ~Http() override;
 
     // True once answer data arrived with a 2xx status (or no status at all)
@@ -109,7 +104,6 @@ private:
     std::optional<int> httpStatus;
     qint64 rCode = 0;
 
-    QBuffer heldBody;
     QIODevice *body;
     QSslConfiguration tls;
     QHostAddress secondResolver;
