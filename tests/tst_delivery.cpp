@@ -150,7 +150,7 @@ void TestDelivery::deliver()
     report.truncate(size);
 
     const QStringList flags = options.split(u' ');
-    Delivery delivery;
+    Delivery delivery(HttpsServer::clientTls());
     QBuffer console;
     QFile fullConsole("/dev/full");
     QVERIFY(console.open(QIODevice::WriteOnly) &&

@@ -73,7 +73,7 @@ void TestMainWindow::init()
     opened.clear();
     server = std::make_unique<HttpsServer>();
     QVERIFY(server->start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
-    controller = std::make_unique<MainController>();
+    controller = std::make_unique<MainController>(HttpsServer::clientTls());
     window = std::make_unique<MainWindow>(*controller);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));

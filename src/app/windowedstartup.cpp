@@ -3,6 +3,7 @@
 #include "buildconfig.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
+#include "startup.h"
 #include "termination.h"
 
 #include <QApplication>
@@ -15,7 +16,7 @@ int runWindowed(int &argc, char **argv)
     QGuiApplication::setDesktopFileName(QLatin1String(buildconfig::appId));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256.png")));
     quitOnTerminationSignals();
-    MainController controller;
+    MainController controller(uploadTls());
     return showMainWindow(controller);
 }
 

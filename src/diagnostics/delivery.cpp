@@ -42,7 +42,10 @@ QString desktopCopyPath()
     return copyPathIn(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
 }
 
-Delivery::Delivery(QObject *parent) : QObject(parent) {}
+Delivery::Delivery(const QSslConfiguration &uploadTls, QObject *parent)
+    : QObject(parent), uploadTls(uploadTls)
+{
+}
 
 Delivery::~Delivery() = default;
 
@@ -144,7 +147,7 @@ bool Delivery::submitResults()
     // An upload that fails at once calls back before it is stored here.
     // Where the system's resolver is what is broken, the public resolver may
     // still find the results server.
-    auto upload = std::make_unique<Http>(uploadUrl(), body, this,
+    auto upload = std::make_unique<Http>(uploadUrl(), body, this, uploadTls,
                                          QHostAddress(QLatin1String(endpoints::PublicResolver)));
     http = std::move(upload);
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 
 #include <cstdint>
@@ -35,7 +36,8 @@ class Delivery : public QObject, public HttpProtocol
     Q_OBJECT
 
 public:
-    explicit Delivery(QObject *parent = nullptr);
+    // Uploads trust the certificate authorities of uploadTls.
+    explicit Delivery(const QSslConfiguration &uploadTls, QObject *parent = nullptr);
     ~Delivery() override;
 
     // As the run's options ask; a report of more than maxPostSize bytes is
@@ -83,6 +85,7 @@ private:
     RunOptions options;
     std::int32_t maxPostSize = defaultMaxPostSize;
     QIODevice *console = nullptr;
+    QSslConfiguration uploadTls;
     // The report as uploaded, and its trimmed form; both outlive the upload
     // that reads them.
     std::unique_ptr<ReportSpool> spool;

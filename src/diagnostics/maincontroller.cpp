@@ -9,7 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-MainController::MainController(QObject *parent) : QObject(parent)
+MainController::MainController(const QSslConfiguration &uploadTls, QObject *parent)
+    : QObject(parent), delivery(uploadTls)
 {
     // An upload still going once the delivery returns is told as started.
     const auto delivered = [this] { isDelivered = true; };

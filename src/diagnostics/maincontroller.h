@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 
@@ -36,7 +37,12 @@ class MainController : public QObject
     Q_OBJECT
 
 public:
-    explicit MainController(QObject *parent = nullptr);
+    // Uploads trust the certificate authorities of uploadTls; by default only
+    // the system's, which is all runbench needs: it is built against older
+    // revisions too.
+    explicit MainController(
+        const QSslConfiguration &uploadTls = QSslConfiguration::defaultConfiguration(),
+        QObject *parent = nullptr);
     ~MainController() override;
 
     void awakeFromNib();
