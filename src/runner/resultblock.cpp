@@ -2,8 +2,6 @@
 
 #include "capturedstream.h"
 
-#include <QBuffer>
-
 namespace {
 
 bool writeSection(QIODevice &device, QByteArrayView label, const CapturedStream &stream,
@@ -48,19 +46,4 @@ bool writeResultBlock(QIODevice &device, const QString &displayName, const Captu
         blockSeparator + QByteArray("Results for: ") + displayName.toUtf8() + '\n';
     return writeAll(device, head) && writeSection(device, "stdout:\n", stdOut, {}) &&
            writeSection(device, "stderr:\n", stdErr, closingLine);
-}
-
-QString resultBlock(const QString &displayName, const std::optional<QString> &stdOut,
-                    const std::optional<QString> &stdErr)
-{
-    CapturedStream out;
-    CapturedStream err;
-    out.append(stdOut.value_or(QString()).toUtf8());
-    err.append(stdErr.value_or(QString()).toUtf8());
-    out.finish();
-    err.finish();
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    writeResultBlock(buffer, displayName, out, err);
-    return QString::fromUtf8(buffer.data());
 }

@@ -30,7 +30,3 @@ QByteArray invalidBytesLine(qint64 count);
 // False when the device took less than it was given.
 bool writeResultBlock(QIODevice &device, const QString &displayName, const CapturedStream &stdOut,
                       const CapturedStream &stdErr, const QString &closingLine = {});
-
-// The block of streams given whole as text; absent means empty.
-QString resultBlock(const QString &displayName, const std::optional<QString> &stdOut,
-                    const std::optional<QString> &stdErr);
