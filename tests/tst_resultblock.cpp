@@ -50,8 +50,9 @@ void TestResultBlock::blocks()
     QFETCH(QString, closingLine);
     QFETCH(QByteArray, sections);
 
-    CapturedStream stdOut;
-    CapturedStream stdErr;
+    CaptureMemory memory;
+    CapturedStream stdOut(memory);
+    CapturedStream stdErr(memory);
     // One byte at a time: the check must not depend on how the bytes arrive.
     for (const char byte : out)
         stdOut.append(QByteArrayView(&byte, 1));
@@ -144,9 +145,10 @@ void TestResultBlock::spooling()
         bytes += QByteArray(65535, 'a') + "\xC3\xA9";
     bytes.resize(kibibytes * 1024);
     bytes[bytes.size() / 2] = '\xFF';
+    CaptureMemory memory;
     std::vector<std::unique_ptr<CapturedStream>> captured;
     for (int n = 0; n < streams; ++n) {
-        captured.push_back(std::make_unique<CapturedStream>());
+        captured.push_back(std::make_unique<CapturedStream>(memory));
         for (qsizetype at = 0; at < bytes.size(); at += 4096)
             captured.back()->append(
                 QByteArrayView(bytes).sliced(at, qMin(4096, bytes.size() - at)));

@@ -68,7 +68,7 @@ void MainController::startTest(const QString &launchPath, const QStringList &arg
 
 void MainController::startTest(const Test &test)
 {
-    auto process = std::make_unique<Process>();
+    auto process = std::make_unique<Process>(launchPool);
     connect(process.get(), &Process::processTerminated, this,
             &MainController::processTerminatedNotification);
     Process *started = process.get();

@@ -13,6 +13,7 @@
 #include "battery.h"
 #include "delivery.h"
 #include "findings.h"
+#include "launchpool.h"
 #include "toolcheck.h"
 
 class Process;
@@ -116,6 +117,8 @@ private:
     void handleAllTestsFinished();
     std::vector<CommandOutput> commandOutputs() const;
 
+    // Admits the commands of every run; outlives them.
+    LaunchPool launchPool;
     std::vector<std::unique_ptr<Process>> processes;
     // The battery row of each entry of processes.
     std::vector<int> processRows;
