@@ -60,7 +60,7 @@ void Delivery::deliver(ReportWriter report, const DeliveryOptions &options)
     const bool uploading =
         options.isInternet || !options.isSilent || !(options.isConsole || hasOutputFile);
     if (uploading)
-        spool = std::make_unique<ReportSpool>();
+        spool = std::make_unique<ReportSpool>(spoolWarning);
     const Written written = writeOut();
     if (written.fileWritten)
         emit outputFileDone(*options.outputFile);
@@ -132,7 +132,7 @@ bool Delivery::submitResults()
     Q_ASSERT(spool);
     QIODevice *body = spool.get();
     if (spool->size() > options.maxPostSize) {
-        trimmedSpool = std::make_unique<ReportSpool>();
+        trimmedSpool = std::make_unique<ReportSpool>(spoolWarning);
         if (const std::optional<QString> why =
                 trimTailStream(*spool, *trimmedSpool, options.maxPostSize)) {
             qWarning("%s", qUtf8Printable(*why));

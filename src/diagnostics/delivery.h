@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "httpprotocol.h"
+#include "spoolfile.h"
 
 class QIODevice;
 class ReportSpool;
@@ -88,6 +89,8 @@ private:
     ReportWriter report;
     DeliveryOptions options;
     QIODevice *console = nullptr;
+    // Told once for all the runs' spools of the report.
+    SpoolWarning spoolWarning{"the report"};
     // The report as uploaded, and its trimmed form; both outlive the upload
     // that reads them.
     std::unique_ptr<ReportSpool> spool;

@@ -9,10 +9,12 @@
 class QIODevice;
 
 // What the captured streams of a set of commands share: the bytes they hold in
-// memory together.
+// memory together, and the one log line that says why output stays in memory
+// when no spool file takes it.
 struct CaptureMemory
 {
     qint64 used = 0;
+    SpoolWarning spoolWarning{"command output"};
 };
 
 // Everything one output stream of a command printed, as raw bytes, with its
@@ -54,7 +56,7 @@ public:
 
 private:
     CaptureMemory &shared;
-    SpoolFile spool{"command output"};
+    SpoolFile spool{shared.spoolWarning};
     Utf8Escaper checker;
     qint64 total = 0;
     char lastByte = 0;
