@@ -132,30 +132,14 @@ void TestProcess::admission()
     }
 }
 
-// With the real descriptors short and none running, QProcess fails inside
-// start() itself; that command, and one not to be started, still end once,
-// from the event loop, their blocks saying why. A start failure that arrives
-// from the event loop (no such program) while another command runs waits for
-// it to end, then ends with its own reason.
+// With the real descriptors short: a start failure that arrives from the event
+// loop (no such program) while another command runs waits for it to end, then
+// ends with its own reason, and counts as running no more. With none running,
+// QProcess fails inside start() itself; that command, and one not to be
+// started, still end once, from the event loop, their blocks saying why.
 void TestProcess::shortOfDescriptors()
 {
     LaunchPool pool;
-    Processes unstarted;
-    for (int n = 0; n < 2; ++n)
-        unstarted.push_back(std::make_unique<Process>(pool));
-    {
-        const DescriptorLimit limit;
-        QVERIFY(limit.spare(0));
-        unstarted[0]->start("/bin/true", {"-x"});
-    }
-    unstarted[1]->finishUnstarted("cat fifo", "not read: this is a FIFO, not a file");
-    QVERIFY(runAll(unstarted));
-    const QString failed = unstarted[0]->getResult();
-    QVERIFY2(failed.startsWith(blockHead("/bin/true -x") + "stderr:\ncould not start /bin/true: "),
-             qPrintable(failed));
-    QCOMPARE(unstarted[1]->getResult(),
-             blockHead("cat fifo") + "stderr:\nnot read: this is a FIFO, not a file\n");
-
     Processes late;
     for (const QString &program : {QString("/bin/sleep"), dir.filePath("missing")}) {
         late.push_back(std::make_unique<Process>(pool));
@@ -175,6 +159,22 @@ void TestProcess::shortOfDescriptors()
                  result.endsWith(": " + QString::fromLocal8Bit(std::strerror(ENOENT)) + "\n") &&
                  result.count(u'\n') == 3,
              qPrintable(result));
+
+    Processes unstarted;
+    for (int n = 0; n < 2; ++n)
+        unstarted.push_back(std::make_unique<Process>(pool));
+    {
+        const DescriptorLimit limit;
+        QVERIFY(limit.spare(0));
+        unstarted[0]->start("/bin/true", {"-x"});
+    }
+    unstarted[1]->finishUnstarted("cat fifo", "not read: this is a FIFO, not a file");
+    QVERIFY(runAll(unstarted));
+    const QString failed = unstarted[0]->getResult();
+    QVERIFY2(failed.startsWith(blockHead("/bin/true -x") + "stderr:\ncould not start /bin/true: "),
+             qPrintable(failed));
+    QCOMPARE(unstarted[1]->getResult(),
+             blockHead("cat fifo") + "stderr:\nnot read: this is a FIFO, not a file\n");
 }
 
 // Each command runs with a deadline of one second.

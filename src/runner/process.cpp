@@ -143,6 +143,14 @@ void Process::launchFailed()
 {
     if (finished || !closingLine.isEmpty())
         return;
+    // A start that fails after start() returned was counted as running, and
+    // its time had begun: it must not wait for its own end, nor run out of
+    // time while it waits.
+    if (counted) {
+        counted = false;
+        pool.commandEnded();
+        deadlineTimer.stop();
+    }
     // Short of descriptors or processes, the command waits for another to
     // end rather than be lost.
     if (pool.waitsAfterFailure(task.errorString())) {
