@@ -64,7 +64,7 @@ void Delivery::deliver(ReportWriter report, const RunOptions &options, std::int3
     const bool uploading =
         options.internet || !options.silent || !(options.console || hasOutputFile);
     if (uploading)
-        spool = std::make_unique<ReportSpool>();
+        spool = std::make_unique<ReportSpool>(spoolWarning);
     const Written written = writeOut();
     if (written.fileWritten)
         emit outputFileDone(*options.outputFile);
@@ -136,7 +136,7 @@ bool Delivery::submitResults()
     Q_ASSERT(spool);
     QIODevice *body = spool.get();
     if (spool->size() > maxPostSize) {
-        trimmedSpool = std::make_unique<ReportSpool>();
+        trimmedSpool = std::make_unique<ReportSpool>(spoolWarning);
         if (const std::optional<QString> why = trimTailStream(*spool, *trimmedSpool, maxPostSize)) {
             qWarning("%s", qUtf8Printable(*why));
             fail(QStringLiteral("There was an error submitting the results"));

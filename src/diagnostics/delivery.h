@@ -11,6 +11,7 @@
 
 #include "httpprotocol.h"
 #include "runoptions.h"
+#include "spoolfile.h"
 
 class QIODevice;
 class ReportSpool;
@@ -86,6 +87,8 @@ private:
     std::int32_t maxPostSize = defaultMaxPostSize;
     QIODevice *console = nullptr;
     QSslConfiguration uploadTls;
+    // Told once for all the runs' spools of the report.
+    SpoolWarning spoolWarning{"the report"};
     // The report as uploaded, and its trimmed form; both outlive the upload
     // that reads them.
     std::unique_ptr<ReportSpool> spool;

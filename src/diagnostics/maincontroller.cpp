@@ -10,7 +10,7 @@
 #include <QFileInfo>
 
 MainController::MainController(const QSslConfiguration &uploadTls, QObject *parent)
-    : QObject(parent), delivery(uploadTls)
+    : QObject(parent), reportDelivery(uploadTls)
 {
     // An upload still going once the delivery returns is told as started.
     const auto delivered = [this] { isDelivered = true; };
@@ -50,7 +50,7 @@ void MainController::startTest(const QString &launchPath, const QStringList &arg
 
 void MainController::startTest(const Test &test)
 {
-    auto process = std::make_unique<Process>();
+    auto process = std::make_unique<Process>(launchPool);
     connect(process.get(), &Process::processTerminated, this,
             &MainController::processTerminatedNotification);
     Process *started = process.get();

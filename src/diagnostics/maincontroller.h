@@ -14,6 +14,7 @@
 #include "battery.h"
 #include "delivery.h"
 #include "findings.h"
+#include "launchpool.h"
 #include "runoptions.h"
 #include "toolcheck.h"
 
@@ -116,6 +117,8 @@ private:
     void handleAllTestsFinished();
     std::vector<CommandOutput> commandOutputs() const;
 
+    // Admits the commands of every run; outlives them.
+    LaunchPool launchPool;
     std::vector<std::unique_ptr<Process>> processes;
     // The battery row of each entry of processes.
     std::vector<BatteryRow> processRows;

@@ -11,8 +11,11 @@
 #include <chrono>
 #include <optional>
 
+class LaunchPool;
+
 // One command of the battery: runs it with both output streams on pipes,
-// collects what it prints while it runs and renders its result block.
+// collects what it prints while it runs and renders its result block. Its pool
+// admits it and holds what its output shares with the others.
 class Process : public QObject
 {
     Q_OBJECT
@@ -24,7 +27,8 @@ public:
     static constexpr std::chrono::milliseconds defaultDeadline = std::chrono::seconds(300);
     static constexpr std::chrono::milliseconds killGrace = std::chrono::seconds(5);
 
-    explicit Process(QObject *parent = nullptr);
+    // The pool must outlive the command.
+    explicit Process(LaunchPool &pool, QObject *parent = nullptr);
     ~Process() override;
 
     void start(const QString &launchPath, const QStringList &args,
@@ -60,16 +64,11 @@ signals:
     void processTerminated(Process *process);
 
 private:
-    enum class QueueEnd
-    {
-        Front,
-        Back
-    };
+    friend class LaunchPool;
     void launch(const QString &launchPath, const QStringList &args);
-    // Starts the command, or puts it in line when the machine is short of
-    // descriptors or processes; true unless it was put in line.
-    bool tryLaunch(QueueEnd end);
-    static void launchWaiting();
+    // Starts the command now, as its pool admits it; false when the start
+    // failed for want of descriptors or processes and it must wait in line.
+    bool startNow();
     void stdOutNotification();
     void stdErrNotification();
     void terminatedNotification();
@@ -78,6 +77,7 @@ private:
     void signalGroup(int signal);
     void finish();
 
+    LaunchPool &pool;
     QProcess task;
     CapturedStream stdOutData;
     CapturedStream stdErrData;
@@ -93,7 +93,7 @@ private:
     // Counted among the running commands.
     bool counted = false;
     bool waitingForResources = false;
-    // Inside task.start(), where a failure is queued by tryLaunch itself.
+    // Inside task.start(), where the pool puts a failure in line itself.
     bool launching = false;
     // Why the command did not run or did not end; ends its block.
     QString closingLine;

@@ -2,8 +2,6 @@
 
 #include "capturedstream.h"
 
-#include <QBuffer>
-
 namespace {
 
 bool writeSection(QIODevice &device, QByteArrayView label, const CapturedStream &stream,
@@ -41,11 +39,15 @@ QByteArray invalidBytesLine(qint64 count)
     return '(' + QByteArray::number(count) + " bytes that are not UTF-8 are shown as \\xHH)\n";
 }
 
+QByteArray blockHeadLine(const QString &displayName)
+{
+    return blockSeparator + QByteArray("Results for: ") + displayName.toUtf8() + '\n';
+}
+
 bool writeResultBlock(QIODevice &device, const QString &displayName, const CapturedStream &stdOut,
                       const CapturedStream &stdErr, const QString &closingLine)
 {
-    const QByteArray head =
-        blockSeparator + QByteArray("Results for: ") + displayName.toUtf8() + '\n';
+    const QByteArray head = blockHeadLine(displayName);
     return writeAll(device, head) && writeSection(device, "stdout:\n", stdOut, {}) &&
            writeSection(device, "stderr:\n", stdErr, closingLine);
 }

@@ -22,6 +22,9 @@ QString commandDisplayName(const QString &launchPath, const QStringList &args,
 // The line that ends a section whose stream was not valid UTF-8.
 QByteArray invalidBytesLine(qint64 count);
 
+// The first line of a block: all of it while the command runs.
+QByteArray blockHeadLine(const QString &displayName);
+
 // Writes the text one command run contributes to the report: the head line,
 // then a section for each stream that printed anything. A stream that is not
 // valid UTF-8 is shown with its invalid bytes escaped and its section ends with
