@@ -68,8 +68,8 @@ function(veltrane_read_endpoints file)
     endforeach()
 endfunction()
 
-# generated/endpoints.h holds the values read from the file;
-# generated/endpointroles.h the battery's roles alone, the same in every build.
+# generated/endpoints/endpoints.h holds the values read from the file;
+# endpointroles.h beside it the battery's roles alone, the same in every build.
 function(veltrane_write_endpoint_headers directory)
     set(VELTRANE_ENDPOINT_CONSTANTS "")
     foreach(name IN LISTS VELTRANE_ENDPOINT_NAMES)
@@ -80,8 +80,8 @@ function(veltrane_write_endpoint_headers directory)
     foreach(name IN LISTS VELTRANE_BATTERY_ENDPOINT_NAMES)
         string(APPEND VELTRANE_ENDPOINT_ROLES " \\\n    role(${name})")
     endforeach()
-    configure_file(${PROJECT_SOURCE_DIR}/src/diagnostics/endpoints.h.in
+    configure_file(${PROJECT_SOURCE_DIR}/src/diagnostics/battery/endpoints.h.in
         ${directory}/endpoints.h @ONLY)
-    configure_file(${PROJECT_SOURCE_DIR}/src/diagnostics/endpointroles.h.in
+    configure_file(${PROJECT_SOURCE_DIR}/src/diagnostics/battery/endpointroles.h.in
         ${directory}/endpointroles.h @ONLY)
 endfunction()

@@ -1,5 +1,6 @@
 #include "launchpool.h"
 #include "process.h"
+#include "resultblock.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -120,8 +121,8 @@ void TestProcess::admission()
         for (int i = 0; i < 50; ++i)
             out += QStringLiteral("%1-%2\n").arg(n).arg(i);
         const QString err = QStringLiteral("err-%1\n").arg(n).repeated(50);
-        QCOMPARE(processes[n]->getResult(), blockHead(talker + " " + QString::number(n)) +
-                                                "stdout:\n" + out + "\nstderr:\n" + err + "\n");
+        QCOMPARE(getResult(*processes[n]), blockHead(talker + " " + QString::number(n)) +
+                                               "stdout:\n" + out + "\nstderr:\n" + err + "\n");
     }
 }
 
@@ -145,7 +146,7 @@ void TestProcess::shortOfDescriptors()
     }
     QVERIFY(runAll(late));
     // Our words, the program and the system's reason; Qt words the rest its own way.
-    const QString result = late[1]->getResult();
+    const QString result = getResult(*late[1]);
     const QString missing = dir.filePath("missing");
     QVERIFY2(result.startsWith(blockHead(missing + " 0.5") + "stderr:\ncould not start " + missing +
                                ": ") &&
@@ -163,10 +164,10 @@ void TestProcess::shortOfDescriptors()
     }
     unstarted[1]->finishUnstarted("cat fifo", "not read: this is a FIFO, not a file");
     QVERIFY(runAll(unstarted));
-    const QString failed = unstarted[0]->getResult();
+    const QString failed = getResult(*unstarted[0]);
     QVERIFY2(failed.startsWith(blockHead("/bin/true -x") + "stderr:\ncould not start /bin/true: "),
              qPrintable(failed));
-    QCOMPARE(unstarted[1]->getResult(),
+    QCOMPARE(getResult(*unstarted[1]),
              blockHead("cat fifo") + "stderr:\nnot read: this is a FIFO, not a file\n");
 }
 
@@ -219,7 +220,7 @@ void TestProcess::blocks()
     QVERIFY(runAll(processes));
     QVERIFY2(clock.elapsed() >= minimumMs && clock.elapsed() < maximumMs,
              qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(processes[0]->getResult(), blockHead(command + " (c)") + sections);
+    QCOMPARE(getResult(*processes[0]), blockHead(command + " (c)") + sections);
     QFile pidFile(command + ".pid");
     if (pidFile.open(QIODevice::ReadOnly)) {
         const qint64 child = pidFile.readAll().trimmed().toLongLong();

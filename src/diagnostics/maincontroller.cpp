@@ -3,6 +3,7 @@
 #include "paths.h"
 #include "process.h"
 #include "report.h"
+#include "resultblock.h"
 #include "runinputs.h"
 
 #include <QDebug>
@@ -207,7 +208,7 @@ bool MainController::buildResults(QIODevice &device) const
     if (!writeAll(device, reportHead(txtVeltraneAccount, txtTicketNo)))
         return false;
     for (const auto &process : processes) {
-        if (!process->writeResult(device))
+        if (!writeResult(device, *process))
             return false;
     }
     return true;

@@ -1,10 +1,9 @@
 #include "process.h"
 
+#include "commandline.h"
 #include "launchpool.h"
-#include "resultblock.h"
 #include "toolpath.h"
 
-#include <QBuffer>
 #include <QProcessEnvironment>
 
 #include <csignal>
@@ -206,21 +205,6 @@ void Process::finish()
                           .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
 
     emit processTerminated(this);
-}
-
-QString Process::getResult() const
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    writeResult(buffer);
-    return QString::fromUtf8(buffer.data());
-}
-
-bool Process::writeResult(QIODevice &device) const
-{
-    if (!finished)
-        return writeAll(device, blockHeadLine(displayName));
-    return writeResultBlock(device, displayName, stdOutData, stdErrData, closingLine);
 }
 
 QByteArray Process::stdErrHead(qsizetype limit) const

@@ -41,11 +41,6 @@ public:
     // Starts nothing: ends from the event loop, its block closed by reason.
     void finishUnstarted(const QString &displayName, const QString &reason);
     bool isFinished() const { return finished; }
-    // The result block; before the end, only its first line.
-    QString getResult() const;
-    // The same block written to device piece by piece, in little memory
-    // whatever the command printed; false when the device took less.
-    bool writeResult(QIODevice &device) const;
 
     // What the findings read: the name the report gives the command, the first
     // limit bytes of each stream (standard error ends with the runner's own
@@ -54,6 +49,12 @@ public:
     QByteArray stdOutHead(qsizetype limit) const { return stdOutData.head(limit); }
     QByteArray stdErrHead(qsizetype limit) const;
     bool couldNotStart() const { return startFailed; }
+    // What its block is made of once it has ended: both streams whole, and
+    // the runner's own line that closes standard error (why it did not run or
+    // was stopped), if any.
+    const CapturedStream &stdOutStream() const { return stdOutData; }
+    const CapturedStream &stdErrStream() const { return stdErrData; }
+    const QString &closingNote() const { return closingLine; }
 
     // Test seam: shortens the deadline; call before start().
     void setDeadline(std::chrono::milliseconds deadline) { this->deadline = deadline; }

@@ -7,17 +7,12 @@
 #include <optional>
 
 class CapturedStream;
+class Process;
 class QIODevice;
 
 // Every result block starts with this line of 45 hyphens; the report trimming
 // splits the report at it.
 inline constexpr char blockSeparator[] = "---------------------------------------------";
-
-// The command line as the report shows it: nothing is quoted, so an argument
-// holding blanks reads like several. A present but empty comment leaves a
-// trailing blank.
-QString commandDisplayName(const QString &launchPath, const QStringList &args,
-                           const std::optional<QString> &comment);
 
 // The line that ends a section whose stream was not valid UTF-8.
 QByteArray invalidBytesLine(qint64 count);
@@ -33,3 +28,8 @@ QByteArray blockHeadLine(const QString &displayName);
 // False when the device took less than it was given.
 bool writeResultBlock(QIODevice &device, const QString &displayName, const CapturedStream &stdOut,
                       const CapturedStream &stdErr, const QString &closingLine = {});
+
+// One command's block; while it runs, only its first line.
+bool writeResult(QIODevice &device, const Process &process);
+// The same block as text.
+QString getResult(const Process &process);

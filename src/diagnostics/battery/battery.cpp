@@ -1,8 +1,8 @@
 #include "battery.h"
 
 #include "batterytools.h"
+#include "commandline.h"
 #include "endpoints.h"
-#include "resultblock.h"
 #include "toolpath.h"
 #include "utf8escape.h"
 

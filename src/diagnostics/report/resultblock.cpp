@@ -1,6 +1,9 @@
 #include "resultblock.h"
 
 #include "capturedstream.h"
+#include "process.h"
+
+#include <QBuffer>
 
 namespace {
 
@@ -23,17 +26,6 @@ bool writeSection(QIODevice &device, QByteArrayView label, const CapturedStream 
 
 } // namespace
 
-QString commandDisplayName(const QString &launchPath, const QStringList &args,
-                           const std::optional<QString> &comment)
-{
-    QString name = launchPath;
-    for (const QString &arg : args)
-        name += u' ' + arg;
-    if (comment)
-        name += u' ' + *comment;
-    return name;
-}
-
 QByteArray invalidBytesLine(qint64 count)
 {
     return '(' + QByteArray::number(count) + " bytes that are not UTF-8 are shown as \\xHH)\n";
@@ -50,4 +42,20 @@ bool writeResultBlock(QIODevice &device, const QString &displayName, const Captu
     const QByteArray head = blockHeadLine(displayName);
     return writeAll(device, head) && writeSection(device, "stdout:\n", stdOut, {}) &&
            writeSection(device, "stderr:\n", stdErr, closingLine);
+}
+
+bool writeResult(QIODevice &device, const Process &process)
+{
+    if (!process.isFinished())
+        return writeAll(device, blockHeadLine(process.name()));
+    return writeResultBlock(device, process.name(), process.stdOutStream(), process.stdErrStream(),
+                            process.closingNote());
+}
+
+QString getResult(const Process &process)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeResult(buffer, process);
+    return QString::fromUtf8(buffer.data());
 }
