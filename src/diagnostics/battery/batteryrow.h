@@ -84,5 +84,3 @@ enum class BatteryRow
 // The rows that ping a place: the service's web host, then each router.
 inline constexpr BatteryRow firstPlacePing = BatteryRow::PingServiceWebHost;
 inline constexpr BatteryRow lastPlacePing = BatteryRow::PingSydney;
-
-static_assert(int(BatteryRow::GreyBlockedPage8081) == 71, "the table has 71 rows");
