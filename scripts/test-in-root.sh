@@ -313,6 +313,7 @@ dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/veltrane-diagnostic/end
     fail "$(basename "$deb") does not hold the loopback endpoints: its battery is not run"
 cp "$testRoot/src/scripts/isolated.sh" "$work/isolated.sh"
 say "built $(basename "$deb") in $(since $t)"
+step="removing the first root"
 removeCopy "$testRoot" || fail "could not unmount the first root"
 
 step="installing $(basename "$deb") into a second fresh $release root"
@@ -356,6 +357,7 @@ shellNotFound="$(grep -E '^(\S*/)?sh: (line )?[0-9]+: \S+: (command )?not found'
 $shellNotFound"
 say "the battery ran $blocks commands in $(since $t), every one started (report: $report)"
 passed+=("$(basename "$deb") installed from the archive and started all $blocks commands of a battery")
+step="removing the second root"
 removeCopy "$installRoot" || fail "could not unmount the second root"
 
 step="checking that nothing is left mounted"
