@@ -1,12 +1,16 @@
 // The main window: what each state of a run shows, what each control does,
-// and one run as a person goes through it, against the local results server.
+// and one run as a person goes through it, against the local results server;
+// what it tells a screen reader, and its texts in another language.
 
 #include "endpoints.h"
 #include "httpsserver.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "testsupport.h"
+#include "translations.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
@@ -16,8 +20,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
+#include <QSettings>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTranslator>
+#include <QTreeView>
 
 class TestMainWindow : public QObject
 {
@@ -32,6 +40,8 @@ private slots:
     void cleanupTestCase();
     void init();
     void clickThrough();
+    void keyboardAndScreenReader();
+    void germanWindowSameReport();
 
 private:
     template <typename T = QWidget> T *control(const char *name) const
@@ -42,6 +52,7 @@ private:
     void startRun(const char *input, const QByteArray &answer, const QStringList &gates);
 
     QList<QUrl> opened;
+    QTemporaryDir settings;
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<HttpsServer> server;
     std::unique_ptr<MainController> controller;
@@ -54,7 +65,8 @@ void TestMainWindow::initTestCase()
 {
     for (const char *scheme : schemes)
         QDesktopServices::setUrlHandler(scheme, this, "open");
-    qunsetenv("XDG_CONFIG_HOME");
+    // The window keeps its size here; the desktop folder stays under HOME.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
 }
 
 void TestMainWindow::cleanupTestCase()
@@ -71,6 +83,7 @@ void TestMainWindow::init()
     QVERIFY(QDir(home->path()).mkpath("Desktop"));
     qputenv("HOME", QFile::encodeName(home->path()));
     opened.clear();
+    QSettings("Veltrane", QCoreApplication::applicationName()).clear();
     server = std::make_unique<HttpsServer>();
     QVERIFY(server->start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
     controller = std::make_unique<MainController>();
@@ -205,16 +218,99 @@ void TestMainWindow::clickThrough()
         QVERIFY(HttpsServer::uploadedData(request).startsWith("Veltrane account: acme-corp\n"
                                                               "Veltrane ticket: 48213\n"));
 
-    // Hovering a finding names the commands it was read from.
-    emit controller->findingsFound(
-        {{Finding::Level::Fine,
-          "all well",
-          {BatteryRow::DebugNamePort53, BatteryRow::DebugNamePort443}}},
-        {{BatteryRow::DebugNamePort53, "dig a"}, {BatteryRow::DebugNamePort443, "dig b"}});
+    // The default size shows the headline and five findings; a test's whole
+    // output is in the saved copy.
+    std::vector<Finding> findings(8, {Finding::Level::Fine, QString(140, u'x'), {}});
+    findings[0] = {Finding::Level::WorthALook, "port 53 blocked", {BatteryRow::DebugNamePort53}};
+    emit controller->findingsFound(findings, {{BatteryRow::DebugNamePort53, "dig a"}}, {});
     QCOMPARE(state(), "enabled textResultsLinkView findingsList copyToClipBoardLink shareButton");
-    QListWidgetItem *finding = control<QListWidget>("findingsList")->item(0);
-    QCOMPARE(finding->text() + '\n' + finding->toolTip(),
-             "ok   all well\nRead from:\ndig a\ndig b");
+    QCOMPARE(control<QLabel>("textFindingsHeadline")->text(), "1 worth a look \u00b7 7 fine");
+    auto *list = control<QTreeView>("findingsList");
+    QVERIFY(list->visualRect(list->model()->index(4, 0)).bottom() < list->viewport()->height());
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(opened.last(), QUrl::fromLocalFile(saved));
+
+    // A bigger window gives the room to the results and the findings, and
+    // opens at that size next time.
+    const int shown = view.height() + list->height();
+    window->resize(window->width(), window->height() + 200);
+    QTRY_VERIFY(view.height() + list->height() >= shown + 150);
+    const QSize size = window->size();
+    window.reset();
+    window = std::make_unique<MainWindow>(*controller);
+    QCOMPARE(window->size(), size);
+}
+
+static QAccessibleInterface *accessible(QObject *object)
+{
+    return QAccessible::queryAccessibleInterface(object);
+}
+
+// How many different mnemonics the buttons and the fields' labels have.
+static qsizetype mnemonics(const QWidget &window)
+{
+    QSet<QString> keys;
+    for (const QAbstractButton *button : window.findChildren<QAbstractButton *>())
+        keys.insert(QKeySequence::mnemonic(button->text()).toString());
+    for (const QLabel *label : window.findChildren<QLabel *>()) {
+        if (label->buddy())
+            keys.insert(QKeySequence::mnemonic(label->text()).toString());
+    }
+    return keys.contains(QString()) ? -1 : keys.size();
+}
+
+// The window is a frame named by its title; each control has a name, each
+// button a mnemonic of its own, the status line is named by what it says and
+// the Tab key follows the layout.
+void TestMainWindow::keyboardAndScreenReader()
+{
+    QCOMPARE(accessible(window.get())->role(), QAccessible::Window);
+    QCOMPARE(accessible(window.get())->text(QAccessible::Name), window->windowTitle());
+    QCOMPARE(mnemonics(*window), 6);
+
+    startRun("buttonStartTests", HttpsServer::reply(200, "https://r.test/1"), {"a"});
+    QTRY_COMPARE(control("textStatus")->accessibleName(),
+                 "Please wait. Finished 0 out of 1 tests.");
+    QVERIFY(QFile(home->filePath("a")).open(QIODevice::WriteOnly));
+    QTRY_COMPARE(state(),
+                 "enabled textResultsLinkView textCopyPaste copyToClipBoardLink shareButton");
+
+    // The link in the results view is a Tab stop of its own.
+    QStringList order;
+    control("textVeltraneAccount")->setFocus();
+    for (int i = 0; i < 8; ++i) {
+        order.append(QApplication::focusWidget()->objectName());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order.join(' '), "textVeltraneAccount textTicketNo textDomainToTest buttonStartTests "
+                              "textResultsLink textResultsLink copyToClipBoardLink shareButton");
+}
+
+// In German the window reads German and the report is the one an English
+// window sends; a language without a translation leaves the window English.
+void TestMainWindow::germanWindowSameReport()
+{
+    QVERIFY(QFile::exists(":/i18n/veltrane-diagnostic_de.qm"));
+    QByteArrayList reports;
+    for (const char *language : {"fr_FR", "de_DE"}) {
+        installTranslations(*QCoreApplication::instance(), QLocale(language));
+        window = std::make_unique<MainWindow>(*controller);
+        window->show();
+        QTest::keyClicks(control("textVeltraneAccount"), "acme");
+        startRun("textVeltraneAccount", HttpsServer::reply(200, "https://r.test/1"), {"a"});
+        QVERIFY(QFile(home->filePath("a")).open(QIODevice::WriteOnly));
+        QTRY_VERIFY(control("textCopyPaste")->isVisible());
+        reports.append(HttpsServer::uploadedData(server->requests.last()));
+        reports.append(control<QPushButton>("buttonStartTests")->text().toUtf8());
+        QCOMPARE(mnemonics(*window), 6);
+        for (QTranslator *translator : QCoreApplication::instance()->findChildren<QTranslator *>())
+            delete translator;
+    }
+    QCOMPARE(reports[2], reports[0]);
+    QCOMPARE(reports[1] + " / " + reports[3], "&Start Tests / Tests &starten");
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -4,6 +4,7 @@
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "termination.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -14,6 +15,7 @@ int runWindowed(int &argc, char **argv)
     // The desktop matches the window to its menu entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(buildconfig::appId));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256.png")));
+    installTranslations(app);
     quitOnTerminationSignals();
     MainController controller;
     return showMainWindow(controller);
