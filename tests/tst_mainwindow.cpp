@@ -49,6 +49,7 @@ private:
         return window->findChild<T *>(name);
     }
     QString state() const;
+    void screenshots(const QString &path);
     void startRun(const char *input, const QByteArray &answer, const QStringList &gates);
 
     QList<QUrl> opened;
@@ -127,7 +128,7 @@ void TestMainWindow::startRun(const char *input, const QByteArray &answer, const
 }
 
 // Also takes docs/window.png when VELTRANE_SCREENSHOT names the file to write
-// (scripts/screenshot.sh).
+// (scripts/screenshot.sh), and the same under a dark palette beside it.
 void TestMainWindow::clickThrough()
 {
     const QString busy = "disabled textStatus progressIndicator";
@@ -159,10 +160,8 @@ void TestMainWindow::clickThrough()
     QCOMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 3 out of 3 tests.");
     auto *bar = control<QProgressBar>("progressIndicator");
     QCOMPARE((QList<int>{bar->value(), bar->maximum()}), (QList<int>{3, 3}));
-    if (const QByteArray path = qgetenv("VELTRANE_SCREENSHOT"); !path.isEmpty()) {
-        QTest::qWait(500); // the last state painted
-        QVERIFY(window->screen()->grabWindow(window->winId()).save(QFile::decodeName(path)));
-    }
+    if (const QString path = qEnvironmentVariable("VELTRANE_SCREENSHOT"); !path.isEmpty())
+        screenshots(path);
     QTest::mouseClick(control<QPushButton>("copyToClipBoardLink"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), link.toString());
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
@@ -242,6 +241,37 @@ void TestMainWindow::clickThrough()
     window.reset();
     window = std::make_unique<MainWindow>(*controller);
     QCOMPARE(window->size(), size);
+}
+
+// Findings such a run could show, the first one opened.
+void TestMainWindow::screenshots(const QString &path)
+{
+    using enum BatteryRow;
+    const QString dig = "/usr/bin/dig @127.0.0.10 -p %1 debug.veltrane.test";
+    emit controller->findingsFound(
+        {{Finding::Level::WorthALook,
+          "The service's resolver 127.0.0.10 by port: 53 timed out, 443 answered: port 53 does "
+          "not get through on this network while 443 does",
+          {DebugNamePort53, DebugNamePort443}},
+         {Finding::Level::CouldNotTell,
+          "The system's resolver settings: they name no resolver",
+          {}},
+         {Finding::Level::Fine, "Pings: 22 of 22 answered", {}},
+         {Finding::Level::Fine, "Traceroutes: reached in 1 hop: 127.0.0.10, 127.0.0.20", {}}},
+        {{DebugNamePort53, dig.arg(53)}, {DebugNamePort443, dig.arg(443)}},
+        {{DebugNamePort53, ";; communications error to 127.0.0.10#53: timed out"},
+         {DebugNamePort443, ";; ->>HEADER<<- opcode: QUERY, status: NOERROR, id: 3321"}});
+    auto *list = control<QTreeView>("findingsList");
+    list->expand(list->model()->index(0, 0));
+    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, Qt::white);
+    for (const QString &file : {path, QString(path).replace(".png", "-dark.png")}) {
+        QTest::qWait(500); // the last state painted
+        QVERIFY(window->screen()->grabWindow(window->winId()).save(file));
+        QApplication::setPalette(dark);
+    }
+    QApplication::setPalette(QPalette());
 }
 
 static QAccessibleInterface *accessible(QObject *object)

@@ -7,11 +7,34 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 
 namespace {
 
 constexpr int displayNameRole = Qt::UserRole;
+
+// Measures a row at the width it is drawn in, beside the branch indicators:
+// the tree view asks with no width, so its rows would not wrap.
+class WrappedRowDelegate : public QStyledItemDelegate
+{
+public:
+    explicit WrappedRowDelegate(QTreeView *view) : QStyledItemDelegate(view), view(view) {}
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        int depth = 1;
+        for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+            ++depth;
+        QStyleOptionViewItem wrapped = option;
+        wrapped.rect = QRect(0, 0, view->viewport()->width() - depth * view->indentation(), 1);
+        return QStyledItemDelegate::sizeHint(wrapped, index);
+    }
+
+private:
+    QTreeView *view;
+};
 
 QStandardItem *testItem(const QString &displayName, const QString &outputHead)
 {
@@ -30,6 +53,7 @@ QStandardItem *testItem(const QString &displayName, const QString &outputHead)
 FindingsList::FindingsList(QWidget *parent) : QTreeView(parent), items(new QStandardItemModel(this))
 {
     setModel(items);
+    setItemDelegate(new WrappedRowDelegate(this));
     setHeaderHidden(true);
     setWordWrap(true);
     setUniformRowHeights(false);
@@ -91,6 +115,15 @@ void FindingsList::keyPressEvent(QKeyEvent *event)
         break;
     }
     QTreeView::keyPressEvent(event);
+}
+
+// Wrapped rows take the height of the new width: the view keeps the heights
+// it measured at the old one.
+void FindingsList::resizeEvent(QResizeEvent *event)
+{
+    QTreeView::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        scheduleDelayedItemsLayout();
 }
 
 // A finding opens or closes; a test asks for its whole output.
