@@ -1,5 +1,6 @@
 #include "battery.h"
 #include "findings.h"
+#include "outputhead.h"
 
 #include <QFile>
 #include <QTest>
@@ -49,6 +50,8 @@ private slots:
     void lines();
     void mostImportantFirst();
     void contextFromBattery();
+    void outputHead_data();
+    void outputHead();
 };
 
 void TestFindings::lines_data()
@@ -96,6 +99,29 @@ void TestFindings::contextFromBattery()
     QCOMPARE(context.pingNames.size(), 22);
     QCOMPARE(context.pingNames.value(BatteryRow::PingServiceWebHost), "www.veltrane.test");
     QCOMPARE(context.pingNames.value(BatteryRow::PingWashington), "washington dc");
+}
+
+// What the window shows of a block beside its finding.
+void TestFindings::outputHead_data()
+{
+    QTest::addColumn<QByteArray>("stdOut");
+    QTest::addColumn<QByteArray>("stdErr");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("out before err, blanks left out")
+        << QByteArray("\n  one  \r\n\n") << QByteArray("two\n") << "  one\ntwo";
+    QTest::newRow("four lines at most")
+        << QByteArray("1\n2\n3\n") << QByteArray("4\n5\n") << "1\n2\n3\n4";
+    QTest::newRow("a long line cut")
+        << QByteArray(200, 'x') << QByteArray() << QString(159, u'x') + u'\u2026';
+    QTest::newRow("nothing printed") << QByteArray(" \n") << QByteArray() << "";
+}
+
+void TestFindings::outputHead()
+{
+    QFETCH(QByteArray, stdOut);
+    QFETCH(QByteArray, stdErr);
+    QFETCH(QString, expected);
+    QCOMPARE(::outputHead({BatteryRow::None, "t", stdOut, stdErr}), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFindings)

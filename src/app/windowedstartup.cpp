@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 #include "startup.h"
 #include "termination.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -15,6 +16,7 @@ int runWindowed(int &argc, char **argv)
     // The desktop matches the window to its menu entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(buildconfig::appId));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256.png")));
+    installTranslations(app);
     quitOnTerminationSignals();
     MainController controller(uploadTls());
     return showMainWindow(controller);

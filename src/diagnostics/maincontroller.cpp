@@ -1,5 +1,6 @@
 #include "maincontroller.h"
 
+#include "outputhead.h"
 #include "paths.h"
 #include "process.h"
 #include "report.h"
@@ -190,9 +191,12 @@ void MainController::handleAllTestsFinished()
     emit allTestsFinished();
     const std::vector<CommandOutput> outputs = commandOutputs();
     QMap<BatteryRow, QString> commandsByRow;
-    for (const CommandOutput &output : outputs)
+    QMap<BatteryRow, QString> outputHeadsByRow;
+    for (const CommandOutput &output : outputs) {
         commandsByRow.insert(output.row, output.displayName);
-    emit findingsFound(findings(outputs, findingsContext), commandsByRow);
+        outputHeadsByRow.insert(output.row, outputHead(output));
+    }
+    emit findingsFound(findings(outputs, findingsContext), commandsByRow, outputHeadsByRow);
 
     isDelivered = false;
     // Written as often as it is needed, never held whole: the commands may

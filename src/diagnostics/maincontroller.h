@@ -93,9 +93,11 @@ signals:
     // Every test of the run has ended, once per run; the report is complete.
     void allTestsFinished();
     // What the run's outputs show, most important first, right after
-    // allTestsFinished; with the report's name for the command of each row.
+    // allTestsFinished; with the report's name for the command of each row
+    // and the first lines it printed.
     void findingsFound(const std::vector<Finding> &findings,
-                       const QMap<BatteryRow, QString> &commandsByRow);
+                       const QMap<BatteryRow, QString> &commandsByRow,
+                       const QMap<BatteryRow, QString> &outputHeadsByRow);
 
     // Told as a run starts, before runStarted: tools of the battery found
     // nowhere on this system (nothing when all are there), and a test domain
