@@ -5,6 +5,7 @@
 #include "httpsserver.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
+#include "reportfindings.h"
 #include "testsupport.h"
 
 #include <QClipboard>
@@ -39,6 +40,7 @@ private:
         return window->findChild<T *>(name);
     }
     QString state() const;
+    void findingsReadBack(const QByteArray &report);
     void startRun(const char *input, const QByteArray &answer, const QStringList &gates);
 
     QList<QUrl> opened;
@@ -96,6 +98,20 @@ QString TestMainWindow::state() const
     return state.join(' ');
 }
 
+// The findings read back from a report the last run sent or saved are the
+// ones the window shows.
+void TestMainWindow::findingsReadBack(const QByteArray &report)
+{
+    const BatteryNames names(builtInEndpoints());
+    ReportFindingsReader reader(names);
+    reader.feed(report);
+    QString shown;
+    const auto *list = control<QListWidget>("findingsList");
+    for (int i = 0; i < list->count(); ++i)
+        shown += list->item(i)->text() + u'\n';
+    QCOMPARE(findingsText(reader.finish().findings), shown);
+}
+
 // The next run starts by input, the start button or Enter in a field: one
 // command per gate, each ending once its gate is open.
 void TestMainWindow::startRun(const char *input, const QByteArray &answer, const QStringList &gates)
@@ -143,6 +159,7 @@ void TestMainWindow::clickThrough()
     QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 1 out of 3 tests.");
     openGates({"a", "c"});
     QTRY_COMPARE(state(), linkShown);
+    findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     QCOMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 3 out of 3 tests.");
     auto *bar = control<QProgressBar>("progressIndicator");
     QCOMPARE((QList<int>{bar->value(), bar->maximum()}), (QList<int>{3, 3}));
@@ -160,6 +177,7 @@ void TestMainWindow::clickThrough()
     startRun("textVeltraneAccount", HttpsServer::reply(200, "https://r.test/2\n"), {"a"});
     QCOMPARE(state(), busy);
     QTRY_COMPARE(state(), linkShown);
+    findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
     QTextBrowser &view = *control<QTextBrowser>("textResultsLink");
     QTextCursor cursor(view.document());
@@ -180,6 +198,7 @@ void TestMainWindow::clickThrough()
                  "dig and traceroute would take a name beginning with \"-\" for an option.");
     openGates({"d"});
     QTRY_COMPARE(state(), linkShown);
+    findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     // A blank inside makes it no address to hand to the desktop.
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
     QCOMPARE(opened.size(), 3);
@@ -191,7 +210,11 @@ void TestMainWindow::clickThrough()
     QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 0 out of 1 tests.");
     openGates({"e"});
     QTRY_COMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
+    findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     const QString saved = home->filePath("Desktop/diagnostic_results.txt");
+    QFile copy(saved);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    findingsReadBack(copy.readAll());
     QCOMPARE(view.toPlainText(),
              "There was an internal server errror\nThe report is saved in " + saved);
     QTextCursor end(view.document());
