@@ -2,6 +2,7 @@
 // of good reports, and how each kind of bad input ends.
 
 #include "battery.h"
+#include "reportfindings.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -32,9 +33,9 @@ Outcome program(const QStringList &args)
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-QByteArray capture(const QString &name)
+QByteArray testData(const QString &name)
 {
-    QFile file(QStringLiteral(VELTRANE_SOURCE_DIR "/tests/data/findings/") + name);
+    QFile file(QStringLiteral(VELTRANE_SOURCE_DIR "/tests/data/") + name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -57,6 +58,8 @@ class TestReadReports : public QObject
     Q_OBJECT
 
 private slots:
+    void batteryOfEitherPlatform_data();
+    void batteryOfEitherPlatform();
     void badInput_data();
     void badInput();
     void compareNamesWhatChanged();
@@ -72,6 +75,32 @@ QString TestReadReports::write(const QString &name, const QByteArray &bytes)
     QFile file(dir.filePath(name));
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName()
                                                                                 : QString();
+}
+
+// Every block of either platform's battery is known as its row, the test
+// domain by the rows that ask for it; the log file stands among the agent's.
+void TestReadReports::batteryOfEitherPlatform_data()
+{
+    QTest::addColumn<QString>("listing");
+    QTest::newRow("macOS") << "battery-macos.txt";
+    QTest::newRow("Linux") << "battery-linux.txt";
+}
+
+void TestReadReports::batteryOfEitherPlatform()
+{
+    QFETCH(QString, listing);
+    QByteArray report;
+    for (const QByteArray &name : testData(listing).split('\n')) {
+        if (!name.isEmpty())
+            report += blockHead(QString::fromUtf8(name)).toUtf8() + "stdout:\nx\n\n";
+    }
+    const BatteryNames names(builtInEndpoints());
+    ReportFindingsReader reader(names);
+    reader.feed(report);
+    const ReportReading reading = reader.finish();
+    QCOMPARE(reading.blocks, 72);
+    QCOMPARE(reading.notFromBattery, 0);
+    QCOMPARE(reading.testDomain, "probe.test");
 }
 
 // Each ends with status 2 and one line that says what the file is.
@@ -108,8 +137,8 @@ void TestReadReports::badInput()
 // has no change; the JSON documents parse.
 void TestReadReports::compareNamesWhatChanged()
 {
-    const QByteArray refused = capture("dig-refused.out");
-    const QByteArray answered = capture("dig-txt-answered.out");
+    const QByteArray refused = testData("findings/dig-refused.out");
+    const QByteArray answered = testData("findings/dig-txt-answered.out");
     const QByteArray rest = block(BatteryRow::DebugNamePort443, answered) +
                             block(BatteryRow::DebugNamePort5353, answered);
     const QString before = write("before", block(BatteryRow::DebugNamePort53, refused) + rest);

@@ -61,7 +61,8 @@ std::optional<ReportReading> readReport(const QString &path, const BatteryNames 
     }
     ::posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
     ReportFindingsReader reader(names);
-    QByteArray buffer(chunkSize, Qt::Uninitialized);
+    // One for every report of a call.
+    static QByteArray buffer(chunkSize, Qt::Uninitialized);
     for (;;) {
         const ssize_t count = ::read(file, buffer.data(), chunkSize);
         if (count < 0 && errno == EINTR)

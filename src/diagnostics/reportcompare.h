@@ -27,7 +27,8 @@ struct ReportChange
     Kind kind = Kind::Changed;
     std::optional<Finding> before;
     std::optional<Finding> after;
-    // The test domain, account or ticket on each side; the block's name.
+    // The test domain, account or ticket on each side; for a block in only
+    // one report, its name in afterText.
     std::optional<QString> beforeText;
     std::optional<QString> afterText;
 };

@@ -84,10 +84,19 @@ public:
 
     void append(QByteArrayView bytes)
     {
+        const qint64 before = total;
         total += bytes.size();
         if (head.size() < headLimit)
             head.append(bytes.first(std::min(bytes.size(), headLimit - head.size())));
+        if (total <= headLimit)
+            return;
+        // Past the beginning only the end is kept, which at first is the
+        // beginning's end.
+        if (before <= headLimit)
+            tail = head.first(before).last(std::min<qsizetype>(before, 2 * endSize));
         const QByteArrayView last = bytes.last(std::min(bytes.size(), 2 * endSize));
+        if (last.size() == 2 * endSize)
+            tail.clear();
         tail.append(last);
         // Moved down in place: the room is kept for the next piece.
         if (const qsizetype excess = tail.size() - endSize; tail.size() > 2 * endSize) {
@@ -96,6 +105,16 @@ public:
         }
     }
     void markCut() { cut = true; }
+    // Empty again for the next block's section, its room kept.
+    void clear()
+    {
+        head.resize(0);
+        tail.resize(0);
+        total = 0;
+        cut = false;
+        closing.reset();
+        keptLength = 0;
+    }
 
     // The stream as the command printed it, and whether it could not start.
     QByteArray stream(qsizetype streamLimit, bool isStdErr, bool lastInInput);
@@ -167,8 +186,11 @@ QByteArray SectionText::stream(qsizetype streamLimit, bool isStdErr, bool lastIn
             length -= lastLine(endUpTo(length).chopped(1)).size() + 1;
         if (endUpTo(length).endsWith('\n'))
             --length;
-        if (const QByteArrayView line = lastLine(endUpTo(length));
-            isStdErr && isClosingLine(line)) {
+        // A line is the runner's only where it is known to start: after a line
+        // break, or at the start of the section.
+        const QByteArrayView end = endUpTo(length);
+        const QByteArrayView line = lastLine(end);
+        if (isStdErr && isClosingLine(line) && (line.size() < end.size() || end.size() == length)) {
             closing = line.toByteArray();
             length -= line.size();
         }
@@ -226,6 +248,7 @@ struct SavedReportReader::State
     qsizetype nextCut(qsizetype from);
     void startLine(qsizetype available, bool complete);
     void take(qsizetype from, qsizetype to);
+    void take(QByteArrayView bytes);
     void endLine(LineEnd end);
     void beginBlock(qint64 offset);
     void endBlock(qint64 end, bool lastInInput);
@@ -249,8 +272,11 @@ struct SavedReportReader::State
     bool inBlock = false;
     qint64 blockOffset = 0;
     QByteArray name;
-    std::optional<SectionText> stdOut;
-    std::optional<SectionText> stdErr;
+    // Kept from block to block, whether or not this one has the section.
+    SectionText stdOut{streamLimit};
+    SectionText stdErr{streamLimit};
+    bool hasStdOut = false;
+    bool hasStdErr = false;
     qint64 blocks = 0;
 };
 
@@ -291,7 +317,8 @@ void SavedReportReader::State::process(bool atEnd)
             if (end < 0 && available < headerSize && !atEnd)
                 return;
             startLine(available, end >= 0 && !isCut);
-            continue;
+            if (lineStart)
+                continue; // a label, read whole
         }
         if (end < 0) {
             // The rest of a long line, but for what may begin a cut or be a
@@ -306,12 +333,20 @@ void SavedReportReader::State::process(bool atEnd)
                 endLine(LineEnd::InputEnd);
             continue;
         }
-        qsizetype contentEnd = end;
-        if (!isCut && *crlf && end > position && data[end - 1] == '\r')
-            --contentEnd;
-        take(position, contentEnd);
-        position = isCut ? end + marker.size() : end + 1;
-        endLine(isCut ? LineEnd::Cut : LineEnd::Newline);
+        if (isCut) {
+            take(position, end);
+            position = end + marker.size();
+            endLine(LineEnd::Cut);
+        } else if (*crlf && end > position && data[end - 1] == '\r') {
+            take(position, end - 1);
+            take("\n");
+            position = end + 1;
+            endLine(LineEnd::Newline);
+        } else {
+            take(position, end + 1);
+            position = end + 1;
+            endLine(LineEnd::Newline);
+        }
     }
 }
 
@@ -342,7 +377,7 @@ void SavedReportReader::State::startLine(qsizetype available, bool complete)
             (place == Place::Block || place == Place::StdOut) && text == "stderr:";
         if (outLabel || errLabel) {
             place = outLabel ? Place::StdOut : Place::StdErr;
-            (outLabel ? stdOut : stdErr).emplace(streamLimit);
+            (outLabel ? hasStdOut : hasStdErr) = true;
             position += available + 1;
             lineStart = true;
             return;
@@ -353,7 +388,14 @@ void SavedReportReader::State::startLine(qsizetype available, bool complete)
 
 void SavedReportReader::State::take(qsizetype from, qsizetype to)
 {
-    const QByteArrayView bytes(buffer.constData() + from, to - from);
+    take(QByteArrayView(buffer.constData() + from, to - from));
+}
+
+// A line's line break is taken with it; the name's is not part of the name.
+void SavedReportReader::State::take(QByteArrayView bytes)
+{
+    if (line == Line::Name && bytes.endsWith('\n'))
+        bytes.chop(1);
     switch (line) {
     case Line::Head:
         headBytes.append(bytes.first(std::min(bytes.size(), headLimit - headBytes.size())));
@@ -363,9 +405,9 @@ void SavedReportReader::State::take(qsizetype from, qsizetype to)
         break;
     case Line::Content:
         if (place == Place::StdOut)
-            stdOut->append(bytes);
+            stdOut.append(bytes);
         else if (place == Place::StdErr)
-            stdErr->append(bytes);
+            stdErr.append(bytes);
         break;
     }
 }
@@ -373,28 +415,22 @@ void SavedReportReader::State::take(qsizetype from, qsizetype to)
 void SavedReportReader::State::endLine(LineEnd end)
 {
     lineStart = true;
-    std::optional<SectionText> *section = place == Place::StdOut   ? &stdOut
-                                          : place == Place::StdErr ? &stdErr
-                                                                   : nullptr;
-    if (line == Line::Name) {
+    if (line == Line::Name)
         place = Place::Block;
-    } else if (end == LineEnd::Newline) {
-        if (line == Line::Head && headBytes.size() < headLimit)
-            headBytes.append('\n');
-        else if (line == Line::Content && section)
-            (*section)->append("\n");
-    } else if (end == LineEnd::Cut && section) {
-        (*section)->markCut();
-    }
+    else if (end == LineEnd::Cut && place == Place::StdOut)
+        stdOut.markCut();
+    else if (end == LineEnd::Cut && place == Place::StdErr)
+        stdErr.markCut();
 }
 
 void SavedReportReader::State::beginBlock(qint64 offset)
 {
     inBlock = true;
     blockOffset = offset;
-    name.clear();
-    stdOut.reset();
-    stdErr.reset();
+    name.resize(0);
+    stdOut.clear();
+    stdErr.clear();
+    hasStdOut = hasStdErr = false;
     place = Place::Block;
 }
 
@@ -405,12 +441,12 @@ void SavedReportReader::State::endBlock(qint64 end, bool lastInInput)
     inBlock = false;
     SavedBlock block;
     block.displayName = QString::fromUtf8(name);
-    if (stdOut)
-        block.stdOut = stdOut->stream(streamLimit, false, lastInInput && !stdErr);
-    if (stdErr) {
-        block.stdErr = stdErr->stream(streamLimit, true, lastInInput);
-        block.couldNotStart = !stdOut && stdErr->keptLength == 0 && stdErr->closing &&
-                              stdErr->closing->startsWith("could not start ");
+    if (hasStdOut)
+        block.stdOut = stdOut.stream(streamLimit, false, lastInInput && !hasStdErr);
+    if (hasStdErr) {
+        block.stdErr = stdErr.stream(streamLimit, true, lastInInput);
+        block.couldNotStart = !hasStdOut && stdErr.keptLength == 0 && stdErr.closing &&
+                              stdErr.closing->startsWith("could not start ");
     }
     block.offset = blockOffset;
     block.size = end - blockOffset;
