@@ -170,9 +170,12 @@ void TestReadReports::largeReportInBoundedMemory()
     const Outcome outcome = program({"--read", file.fileName()});
     QCOMPARE(outcome.status, 0);
     QCOMPARE(outcome.out, "?    Traceroutes: could not tell (unexpected output): 127.0.0.10\n");
+    // AddressSanitizer's own bookkeeping takes far more than the reading.
+#ifndef __SANITIZE_ADDRESS__
     rusage usage = {};
     QCOMPARE(::getrusage(RUSAGE_CHILDREN, &usage), 0);
     QVERIFY2(usage.ru_maxrss < 64 * 1024, qPrintable(QString::number(usage.ru_maxrss)));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestReadReports)
