@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t i = 0; i < whole.blocks.size(); ++i) {
         const SavedBlock &block = whole.blocks[i];
         const SavedBlock &other = pieces.blocks[i];
-        PROPERTY(block.offset == end && block.size > 0 && block.offset + block.size <= input.size());
+        PROPERTY(block.offset == end && block.size > 0 &&
+                 block.offset + block.size <= input.size());
         PROPERTY(input.sliced(block.offset).startsWith(QByteArray(45, '-') + "Results for: "));
         end += block.size;
         PROPERTY(block.stdOut.size() <= limit);
