@@ -4,7 +4,7 @@
 # machines, so a figure is judged by its ratio to the anchor, not by its time.
 #
 # Usage: bench/run.sh [FIGURE...]
-#   FIGURE: scheduling idle battery capture scale trim memory (default: all)
+#   FIGURE: scheduling idle battery capture scale trim memory read (default: all)
 # Environment:
 #   BENCH_RUNS=3          runs of each timed step; the best time counts
 #   BENCH_TRIM_MIB=2048   size of the trimmed report (needs twice that free)
@@ -12,6 +12,7 @@
 #                         that a run that needs too much fails instead of the
 #                         machine
 #   BENCH_MEMORY_MIB="64 512 2048"   memory: the sizes of output, in MiB
+#   BENCH_READ_BATCH=10000   read: how many typical reports one --read reads
 #   BENCH_RECORD=NAME     memory: also write the peaks into the column NAME
 #                         of docs/performance-memory.tsv and redraw the plot
 #   BENCH_REVISION=REV    run the controller of that git revision instead (its
@@ -70,7 +71,7 @@ runs="${BENCH_RUNS:-3}"
 runbench="${BENCH_RUNBENCH:-$bin/runbench}"
 cap_kib=$((${BENCH_CAP_GIB:-12} * 1024 * 1024))
 figures=("$@")
-((${#figures[@]})) || figures=(scheduling idle battery capture scale trim memory)
+((${#figures[@]})) || figures=(scheduling idle battery capture scale trim memory read)
 work="$(mktemp -d)"
 # Each timed step runs as a job in a process group of its own (job control):
 # an interrupted run stops it and everything it started.
@@ -353,6 +354,65 @@ memory() {
     fi
 }
 
+# bestOf VARIABLE COMMAND...: the least time of BENCH_RUNS runs of the command.
+bestOf() {
+    local variable="$1" run
+    shift
+    printf -v "$variable" '%s' ""
+    for ((run = 0; run < runs; ++run)); do
+        timed "$@"
+        [[ "$status" == 0 ]] || { echo "failed ($status): $* $(tail -n 1 "$work/err")" >&2; exit 1; }
+        least "$variable" "$elapsed"
+    done
+}
+
+readReports() {
+    # Reading saved reports (--read), against copying the same bytes with cat,
+    # on one core. A typical report is the battery's own, with a test domain
+    # and the agent's tests; the 1 MB one is the same with an agent log of
+    # about 1 MB among its blocks; the batch is that many copies of the first.
+    local typical="$work/typical.txt" large="$work/large.txt" batch="$work/batch"
+    local count="${BENCH_READ_BATCH:-10000}" one=(taskset -c 0) i
+    timed "$bin/veltrane-diagnostic" -s -o "$typical" -d probe.veltrane.test --amx
+    [[ "$status" == 0 ]] || { echo "the battery run failed" >&2; exit 1; }
+    local logLine='2026-12-06 12:00:00 agent: resolver answered in 12 ms for www.example.com'
+    {
+        sed '/^-*Results for: \/bin\/sh -c journalctl\|^-*Results for: \/bin\/sh -c tail -n/,$d' "$typical"
+        printf '%s%s\nstdout:\n' "$(printf '%*s' 45 '' | tr ' ' -)" \
+            'Results for: /bin/sh -c cat "/Library/Application Support/Veltrane Ambrix/beacon-logs/service/agent.log"'
+        head -c $((1024 * 1024 - $(stat -c %s "$typical"))) < <(yes "$logLine")
+        echo
+        sed -n '/^-*Results for: \/bin\/sh -c journalctl\|^-*Results for: \/bin\/sh -c tail -n/,$p' "$typical"
+    } >"$large"
+    mkdir -p "$batch" "$work/large"
+    for ((i = 0; i < count; ++i)); do cp "$typical" "$batch/$i.txt"; done
+    for ((i = 0; i < 100; ++i)); do cp "$large" "$work/large/$i.txt"; done
+    local name file program anchor
+    for name in typical large; do
+        file="$work/$name.txt"
+        stdout_file=/dev/null bestOf program "${one[@]}" "$bin/veltrane-diagnostic" --read "$file"
+        stdout_file=/dev/null bestOf anchor "${one[@]}" cat "$file"
+        timeRow "read: $(($(stat -c %s "$file") / 1024)) KiB report, one core" "$program" \
+            "cat FILE > /dev/null" "$anchor" 5.00
+    done
+    # The program's start is paid once here: the reading itself beside the copy.
+    stdout_file=/dev/null bestOf program "${one[@]}" "$bin/veltrane-diagnostic" --read "$work/large"/*
+    stdout_file=/dev/null bestOf anchor "${one[@]}" cat "$work/large"/*
+    row "read: 100 x 1024 KiB reports, one call" "$program s" "cat FILE... > /dev/null" \
+        "$anchor s" "stated" ""
+    stdout_file=/dev/null bestOf program "${one[@]}" "$bin/veltrane-diagnostic" --read "$batch"/*
+    stdout_file=/dev/null bestOf anchor "${one[@]}" cat "$batch"/*
+    row "read: $count typical reports, one call" "$program s" "cat FILE... > /dev/null" \
+        "$anchor s" "stated" ""
+    local rate
+    rate="$(awk -v n="$count" -v s="$program" 'BEGIN { printf "%.0f", n / s }')"
+    printf '%-40s %10s | goal %-24s %s | load %s\n' "  reports a second" "$rate" ">= 500" \
+        "$(verdict "$rate >= 500")" "$(load)"
+    stdout_file=/dev/null bestOf program "${one[@]}" "$bin/veltrane-diagnostic" -h
+    echo "  the program's start alone (-h), for reference: $program s"
+    rm -rf "$batch" "$work/large" "$typical" "$large"
+}
+
 echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
     "$(awk '/MemTotal/ { print int($2 / 1048576) }' /proc/meminfo) GiB;" \
     "commit $(git -C "$repo" rev-parse --short HEAD); load $(load); best of $runs runs"
@@ -360,6 +420,7 @@ echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /p
 for figure in "${figures[@]}"; do
     case "$figure" in
     scheduling | idle | battery | capture | scale | trim | memory) "$figure" ;;
+    read) readReports ;;
     *) echo "unknown figure: $figure" >&2; exit 2 ;;
     esac
 done

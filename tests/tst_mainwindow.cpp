@@ -3,9 +3,11 @@
 // what it tells a screen reader, and its texts in another language.
 
 #include "endpoints.h"
+#include "findingslist.h"
 #include "httpsserver.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
+#include "reportfindings.h"
 #include "testsupport.h"
 #include "translations.h"
 
@@ -49,6 +51,7 @@ private:
     }
     QString state() const;
     void screenshots(const QString &path);
+    void findingsReadBack(const QByteArray &report);
     void startRun(const char *input, const QByteArray &answer, const QStringList &gates);
 
     QList<QUrl> opened;
@@ -109,6 +112,17 @@ QString TestMainWindow::state() const
     return state.join(' ');
 }
 
+// The findings read back from a report the last run sent or saved are the
+// ones the window shows.
+void TestMainWindow::findingsReadBack(const QByteArray &report)
+{
+    const BatteryNames names(builtInEndpoints());
+    ReportFindingsReader reader(names);
+    reader.feed(report);
+    control<FindingsList>("findingsList")->copyFindings();
+    QCOMPARE(findingsText(reader.finish().findings), QGuiApplication::clipboard()->text());
+}
+
 // The next run starts by input, the start button or Enter in a field: one
 // command per gate, each ending once its gate is open.
 void TestMainWindow::startRun(const char *input, const QByteArray &answer, const QStringList &gates)
@@ -156,6 +170,7 @@ void TestMainWindow::clickThrough()
     QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 1 out of 3 tests.");
     openGates({"a", "c"});
     QTRY_COMPARE(state(), linkShown);
+    findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     QCOMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 3 out of 3 tests.");
     auto *bar = control<QProgressBar>("progressIndicator");
     QCOMPARE((QList<int>{bar->value(), bar->maximum()}), (QList<int>{3, 3}));
@@ -171,6 +186,7 @@ void TestMainWindow::clickThrough()
     startRun("textVeltraneAccount", HttpsServer::reply(200, "https://r.test/2\n"), {"a"});
     QCOMPARE(state(), busy);
     QTRY_COMPARE(state(), linkShown);
+    findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
     QTextBrowser &view = *control<QTextBrowser>("textResultsLink");
     QTextCursor cursor(view.document());
@@ -191,6 +207,7 @@ void TestMainWindow::clickThrough()
                  "dig and traceroute would take a name beginning with \"-\" for an option.");
     openGates({"d"});
     QTRY_COMPARE(state(), linkShown);
+    findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     // A blank inside makes it no address to hand to the desktop.
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
     QCOMPARE(opened.size(), 3);
@@ -202,7 +219,11 @@ void TestMainWindow::clickThrough()
     QTRY_COMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 0 out of 1 tests.");
     openGates({"e"});
     QTRY_COMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
+    findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     const QString saved = home->filePath("Desktop/diagnostic_results.txt");
+    QFile copy(saved);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    findingsReadBack(copy.readAll());
     QCOMPARE(view.toPlainText(),
              "There was an internal server errror\nThe report is saved in " + saved);
     QTextCursor end(view.document());

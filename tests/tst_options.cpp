@@ -39,6 +39,15 @@ void TestOptions::runMode_data()
         << QStringList{"-s", "-o", "", "-o", "f"} << RunMode::UsageError;
     QTest::newRow("--output= empty") << QStringList{"--output="} << RunMode::UsageError;
     QTest::newRow("help wins over a usage error") << QStringList{"-h", "-o"} << RunMode::Help;
+    // Reading saved reports runs nothing else, whatever else is asked.
+    QTest::newRow("--read wins over all")
+        << QStringList{"-s", "-h", "-o", "-psn_0_1", "--read", "r"} << RunMode::Read;
+    QTest::newRow("--read without a report") << QStringList{"--read", "-s"} << RunMode::UsageError;
+    QTest::newRow("--compare") << QStringList{"a", "--compare", "b"} << RunMode::Compare;
+    QTest::newRow("--compare of one report")
+        << QStringList{"--compare", "a"} << RunMode::UsageError;
+    QTest::newRow("--read and --compare")
+        << QStringList{"--read", "--compare", "a", "b"} << RunMode::UsageError;
 }
 
 void TestOptions::runMode()
@@ -67,6 +76,10 @@ void TestOptions::flagsAndValues()
     QCOMPARE(all.run.outputFile, std::optional<QString>("one"));
     // An empty value is a value: it leaves the output file empty, not absent.
     QCOMPARE(parseOptions({"prog", "-o", ""}).run.outputFile, std::optional<QString>(QString()));
+    // The reports in the order given, options anywhere between them.
+    const Options read = parseOptions({"prog", "--read", "a", "--json", "b"});
+    QVERIFY(read.json && !read.compareFiles);
+    QCOMPARE(read.readFiles, std::optional<QStringList>({"a", "b"}));
     // Each unknown option once, as typed; compacted short flags one by one.
     QCOMPARE(parseOptions({"prog", "--ouput", "x", "-sz", "--ouput=y", "-qz"}).unknownOptions,
              QStringList({"--ouput", "-z", "-q"}));
@@ -91,6 +104,10 @@ void TestOptions::help()
         "--amx, Force the Ambrix tests to be performed\n"
         "--noamx, Skip the Ambrix tests even if it's installed\n"
         "--findings, Print what the tests show to the console after everything else\n"
+        "--read, Print the findings of each saved report named, as --findings does; runs no test\n"
+        "--compare, Print what changed from the first saved report named to the second; runs no "
+        "test\n"
+        "--json, Print the findings of --findings, --read or --compare as JSON\n"
         "-h --help -?, Display this usage statement\n";
     QCOMPARE(helpOutput("veltrane.test", "localhost:18443"), expected);
     // Each indent level is two columns; a word longer than a line stays whole.

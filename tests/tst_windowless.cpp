@@ -7,12 +7,39 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
+
+namespace {
+
+// The findings of a JSON document, as JSON.
+QByteArray findingsOf(const QByteArray &document)
+{
+    return QJsonDocument(QJsonDocument::fromJson(document)["findings"].toArray()).toJson();
+}
+
+// What --read prints of a report: lines, or the findings of its document.
+QByteArray readBack(const QByteArray &report, bool json)
+{
+    QTemporaryFile file;
+    if (!file.open() || file.write(report) != report.size() || !file.flush())
+        return {};
+    QProcess read;
+    read.start(VELTRANE_BINARY, json ? QStringList{"--read", "--json", file.fileName()}
+                                     : QStringList{"--read", file.fileName()});
+    read.waitForFinished();
+    const QByteArray out = read.readAllStandardOutput();
+    return json ? findingsOf(out) : out;
+}
+
+} // namespace
 
 // The built program without its window, end to end: the real battery, inside
 // the private network namespace the suite runs in, delivering to a test server
@@ -40,7 +67,9 @@ void TestWindowless::initTestCase()
 // failed upload is one that the server answers with 500. On a terminal, the
 // run's progress is one line on standard error rewritten in place, cleared
 // before anything else; the findings follow there, and with --findings end
-// standard output. Only port 443 of the service's resolver answers.
+// standard output (as one JSON document with --json). Every run prints them
+// one way or the other, and --read of every copy of its report prints the
+// same. Only port 443 of the service's resolver answers.
 void TestWindowless::outcomes_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -63,26 +92,27 @@ void TestWindowless::outcomes_data()
     const QByteArray noDisplay = "the window needs a display; -s runs the tests without one";
     row({}, 2, "", 0, {}, noDisplay);
     row({"-s", "-psn_0_1"}, 2, "", 0, {}, noDisplay);
-    row({"-s"}, 0, url, 1);
-    row({"-s", "-c", "-d", "probe.veltrane.test", "--amx"}, 0, "%R\n", 0);
-    row({"-s", "-o", "~/f"}, 0, "outputFile=%H/home/f\n", 0, "home/f");
-    row({"-s", "-c", "-o", "f"}, 0, "%R\noutputFile=f\n", 0, "cwd/f");
-    row({"-s", "-i", "-c"}, 0, "%R\n" + url, 1);
+    row({"-s", "terminal"}, 0, url, 1);
+    row({"-s", "-c", "-d", "probe.veltrane.test", "--amx", "--findings"}, 0, "%R\n", 0);
+    row({"-s", "-o", "~/f", "--findings"}, 0, "outputFile=%H/home/f\n", 0, "home/f");
+    row({"-s", "-c", "-o", "f", "--findings"}, 0, "%R\noutputFile=f\n", 0, "cwd/f");
+    row({"-s", "-o", "f", "--findings", "--json"}, 0, "outputFile=f\n", 0, "cwd/f");
+    row({"-s", "-i", "-c", "--findings"}, 0, "%R\n" + url, 1);
     row({"-s", "--findings", "fails", "terminal"}, 1, "", 1, "home/Desktop/diagnostic_results.txt",
         "could not send log, saved to Desktop");
-    row({"-s", "fails", "no desktop"}, 1, "", 1, "home/diagnostic_results.txt",
+    row({"-s", "fails", "no desktop", "--findings"}, 1, "", 1, "home/diagnostic_results.txt",
         "could not save diagnostic_results.txt\n"
         "could not send log, saved to %H/home/diagnostic_results.txt");
     // As a service or env -i starts it: no locale, so no UTF-8 either.
-    row({"-s", "-c", "empty environment"}, 0, "%R\n", 0);
-    row({"-s", "-c", "no dig"}, 0, "%R\n", 0, {},
+    row({"-s", "-c", "empty environment", "--findings"}, 0, "%R\n", 0);
+    row({"-s", "-c", "no dig", "--findings"}, 0, "%R\n", 0, {},
         "dig not found: install bind9-dnsutils for a complete report");
-    row({"-s", "-c", "broken pipe"}, 1, "", 0, "home/Desktop/diagnostic_results.txt",
+    row({"-s", "-c", "broken pipe", "terminal"}, 1, "", 0, "home/Desktop/diagnostic_results.txt",
         "could not write the report to standard output: Broken pipe\n"
         "saved the report to Desktop instead");
     // As in "-c -o f | head -1": f is written all the same. A closed descriptor
     // must not be taken by a file that the program opens.
-    row({"-s", "-c", "-o", "f", "closed stdout"}, 1, "", 0, "cwd/f",
+    row({"-s", "-c", "-o", "f", "closed stdout", "terminal"}, 1, "", 0, "cwd/f",
         "could not write the report to standard output: Bad file descriptor");
 }
 
@@ -126,15 +156,6 @@ void TestWindowless::outcomes()
     QProcess program;
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(root.filePath("cwd"));
-    if (args.contains("closed stdout"))
-        program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
-    if (args.contains("broken pipe")) {
-        program.setChildProcessModifier([] {
-            int ends[2];
-            if (::pipe(ends) == 0 && ::dup2(ends[1], STDOUT_FILENO) >= 0)
-                ::close(ends[0]);
-        });
-    }
     int terminal = -1;
     int side = -1;
     if (args.contains("terminal")) {
@@ -144,8 +165,18 @@ void TestWindowless::outcomes()
         ::cfmakeraw(&raw);
         ::tcsetattr(side, TCSANOW, &raw);
         ::fcntl(terminal, F_SETFL, O_NONBLOCK);
-        program.setChildProcessModifier([side] { ::dup2(side, STDERR_FILENO); });
     }
+    const bool closed = args.contains("closed stdout");
+    const bool broken = args.contains("broken pipe");
+    program.setChildProcessModifier([closed, broken, side] {
+        if (closed)
+            ::close(STDOUT_FILENO);
+        int ends[2];
+        if (broken && ::pipe(ends) == 0 && ::dup2(ends[1], STDOUT_FILENO) >= 0)
+            ::close(ends[0]);
+        if (side >= 0)
+            ::dup2(side, STDERR_FILENO);
+    });
     // The tool lookup ignores PATH: dig itself is hidden, in a mount namespace.
     const QString hideDig = R"(mount --bind /dev/null /usr/bin/dig && exec "$0" "$@")";
     if (args.contains("no dig"))
@@ -166,13 +197,12 @@ void TestWindowless::outcomes()
     for (ssize_t n = 0; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
         errors.append(buffer, n);
     ::close(terminal);
+    const QByteArray wholeOutput = printed;
     QByteArray findings;
     if (args.contains("--findings")) {
-        findings = printed.mid(printed.indexOf("look The service's resolver "));
+        findings = printed.mid(printed.lastIndexOf(args.contains("--json") ? "\n{" : "\n\n") + 1);
+        findings = findings.mid(findings.indexOf(args.contains("--json") ? "{" : "look "));
         printed.chop(findings.size());
-        QVERIFY(findings.startsWith("look The service's resolver 127.0.0.10 by port: 53 refused, "
-                                    "443 answered, 5353 refused: port 53 does not get through on "
-                                    "this network while 443 does\n"));
     }
     out.replace("%H", QFile::encodeName(root.path()));
     const qsizetype at = out.indexOf("%R");
@@ -186,12 +216,24 @@ void TestWindowless::outcomes()
         const auto total = QByteArray::number(qsizetype(commonTests(inputs, thisSystem()).size()));
         QVERIFY(errors.startsWith("\rFinished ") &&
                 errors.contains(" out of " + total + " tests\x1b[K\r"));
-        QVERIFY(
-            errors.endsWith("\ruploading the report\u2026\x1b[K\r\x1b[K" + log + '\n' + findings));
+        const QByteArray lines = log.isEmpty() ? log : log + '\n';
+        const qsizetype shown = errors.lastIndexOf(lines + "look The service's resolver ");
+        QVERIFY(errors.endsWith((uploads ? "\ruploading the report\u2026\x1b[K" : "") +
+                                QByteArray("\r\x1b[K") + errors.mid(shown)));
+        if (findings.isEmpty())
+            findings = errors.mid(shown + lines.size());
+        else
+            QCOMPARE(errors.mid(shown + lines.size()), findings);
     } else {
         // The program's own lines and nobody else's.
         QCOMPARE(errors.trimmed(), log);
     }
+    const bool ranBattery = exitCode != 2 && !args.contains("-h");
+    QCOMPARE(findings.isEmpty(), !ranBattery);
+    if (ranBattery && !args.contains("no dig") && !args.contains("--json"))
+        QVERIFY(findings.startsWith("look The service's resolver 127.0.0.10 by port: 53 refused, "
+                                    "443 answered, 5353 refused: port 53 does not get through on "
+                                    "this network while 443 does\n"));
     QCOMPARE(server.requests.size(), uploads);
 
     QByteArrayList copies;
@@ -203,9 +245,20 @@ void TestWindowless::outcomes()
         QVERIFY(copy.open(QIODevice::ReadOnly));
         copies << copy.readAll();
     }
+    if (at >= 0)
+        copies << wholeOutput; // as -c > file keeps it, the lines after the report too
     for (const QByteArray &copy : copies) {
         QVERIFY(copy.startsWith(QByteArray(45, '-') + "Results for: "));
-        QCOMPARE(copy, copies.first());
+        QVERIFY(copy == wholeOutput || copy == copies.first());
+        const bool json = args.contains("--json");
+        QCOMPARE(readBack(copy, json), json ? findingsOf(findings) : findings);
+    }
+    if (args.contains("--json")) {
+        const QJsonArray commands = QJsonDocument::fromJson(findings)["commands"].toArray();
+        QCOMPARE(commands.size(), 51);
+        for (const QJsonValue &command : commands)
+            QVERIFY(copies.first().contains("Results for: " + command["name"].toString().toUtf8() +
+                                            '\n'));
     }
     if (args.contains("--amx")) {
         // Every row ran its tool: nothing failed to start or hung.

@@ -1,6 +1,8 @@
 #include "consoleview.h"
 
+#include "buildconfig.h"
 #include "delivery.h"
+#include "findingsjson.h"
 #include "maincontroller.h"
 #include "statusline.h"
 
@@ -9,7 +11,8 @@
 
 #include <cstdio>
 
-ConsoleView::ConsoleView(MainController &controller, QIODevice *console) : console(console)
+ConsoleView::ConsoleView(MainController &controller, QIODevice *console)
+    : controller(controller), console(console)
 {
     connect(&controller, &MainController::toolsMissing, this,
             [](const std::vector<BatteryTool> &tools) {
@@ -80,7 +83,10 @@ void ConsoleView::finish(int status)
 {
     clearStatusLine();
     const QByteArray text = findingsText(runFindings).toUtf8();
-    if (printFindings)
+    if (printFindings && printJson)
+        write(jsonLine(
+            runJson(QLatin1String(buildconfig::version), controller.runRecord(), runFindings)));
+    else if (printFindings)
         write(text);
     // Someone is watching the terminal; when standard output is that same
     // terminal and already has them, once is enough.

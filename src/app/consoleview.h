@@ -22,8 +22,10 @@ class ConsoleView : public QObject
 public:
     explicit ConsoleView(MainController &controller, QIODevice *console = nullptr);
 
-    // --findings: they end standard output.
+    // --findings: they end standard output; with --json as one JSON document
+    // of the run, every command's record in it.
     void setPrintFindings(bool print) { printFindings = print; }
+    void setPrintJson(bool json) { printJson = json; }
 
 signals:
     void exitRequested(int status);
@@ -34,9 +36,11 @@ private:
     void uploadFailed(const QString &savedCopyPath);
     void finish(int status);
 
+    MainController &controller;
     QIODevice *console;
     std::vector<Finding> runFindings;
     bool printFindings = false;
+    bool printJson = false;
     // The counts stop at the run's end: an update still queued then must not
     // replace the upload's line.
     bool testsEnded = false;

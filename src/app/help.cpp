@@ -14,6 +14,10 @@ QStringList helpTexts(const QString &serviceDomain, const QString &resultsServer
         "--amx, Force the Ambrix tests to be performed",
         "--noamx, Skip the Ambrix tests even if it's installed",
         "--findings, Print what the tests show to the console after everything else",
+        "--read, Print the findings of each saved report named, as --findings does; runs no test",
+        "--compare, Print what changed from the first saved report named to the second; runs no "
+        "test",
+        "--json, Print the findings of --findings, --read or --compare as JSON",
         "-h --help -?, Display this usage statement",
     };
 }

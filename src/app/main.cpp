@@ -1,5 +1,6 @@
 #include "logging.h"
 #include "options.h"
+#include "readreports.h"
 #include "startup.h"
 #include "windowedstartup.h"
 
@@ -41,6 +42,11 @@ int main(int argc, char *argv[])
     case RunMode::Help:
         printHelp();
         return 0;
+    case RunMode::Read:
+        return readReports(*options.readFiles, options.json);
+    case RunMode::Compare:
+        return compareReports(options.compareFiles->at(0), options.compareFiles->at(1),
+                              options.json);
     case RunMode::UsageError:
         qWarning("%s (see -h)", qUtf8Printable(*options.usageError));
         return 2;

@@ -37,10 +37,15 @@ Options parseOptions(const QStringList &arguments)
     const QCommandLineOption amx("amx");
     const QCommandLineOption noamx("noamx");
     const QCommandLineOption findings("findings");
+    // The reports are all the arguments that are no option, wherever they stand.
+    const QCommandLineOption read("read");
+    const QCommandLineOption compare("compare");
+    const QCommandLineOption json("json");
     const QCommandLineOption help(QStringList{"h", "help", "?"});
 
     QCommandLineParser parser;
-    parser.addOptions({domain, silent, internet, output, console, amx, noamx, findings, help});
+    parser.addOptions({domain, silent, internet, output, console, amx, noamx, findings, read,
+                       compare, json, help});
     // parse() reports unknown options as a failure but still records the known
     // ones; unknown arguments are to be ignored, so the result is not checked.
     (void)parser.parse(arguments);
@@ -48,6 +53,11 @@ Options parseOptions(const QStringList &arguments)
     Options options;
     options.help = parser.isSet(help);
     options.findings = parser.isSet(findings);
+    options.json = parser.isSet(json);
+    if (parser.isSet(read))
+        options.readFiles = parser.positionalArguments();
+    if (parser.isSet(compare))
+        options.compareFiles = parser.positionalArguments();
     options.run.silent = parser.isSet(silent);
     options.run.internet = parser.isSet(internet);
     options.run.console = parser.isSet(console);
@@ -59,6 +69,15 @@ Options parseOptions(const QStringList &arguments)
     // Asked for a file, the user must not get an upload instead.
     if (parser.isSet(output) && options.run.outputFile.value_or(QString()).isEmpty())
         options.usageError = QStringLiteral("-o/--output needs a file name");
+    if (options.readFiles && options.compareFiles)
+        options.usageError = QStringLiteral("--read and --compare cannot be used together");
+    else if (options.readFiles && options.readFiles->isEmpty())
+        options.usageError = QStringLiteral("--read needs the file name of a report");
+    else if (options.compareFiles && options.compareFiles->size() != 2)
+        options.usageError =
+            QStringLiteral("--compare needs two reports: the older, then the newer");
+    else if (options.readFiles || options.compareFiles)
+        options.usageError.reset(); // they read files and run nothing, whatever else is asked
     return options;
 }
 
@@ -73,6 +92,9 @@ bool isDesktopLaunch(const QStringList &arguments)
 
 RunMode chooseRunMode(const QStringList &arguments, const Options &options)
 {
+    // Reading saved reports runs no test and opens no window, whatever else is asked.
+    if ((options.readFiles || options.compareFiles) && !options.usageError)
+        return options.readFiles ? RunMode::Read : RunMode::Compare;
     if (isDesktopLaunch(arguments))
         return RunMode::Windowed;
     if (options.help)

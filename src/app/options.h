@@ -13,6 +13,11 @@ struct Options
 {
     bool help = false;
     bool findings = false;
+    // --json: the findings of --findings, --read or --compare as JSON.
+    bool json = false;
+    // --read and --compare: the saved reports named, in the order given.
+    std::optional<QStringList> readFiles;
+    std::optional<QStringList> compareFiles;
     // -s, -c, -i, --amx, --noamx, -d and -o: what the run is to do.
     RunOptions run;
     // Options the program does not know, as typed ("--ouput", "-x"), each once.
@@ -25,6 +30,8 @@ enum class RunMode
 {
     Help,
     UsageError,
+    Read,
+    Compare,
     Windowed,
     Windowless
 };

@@ -92,6 +92,7 @@ int runWindowless(int &argc, char **argv, const Options &options)
     MainController controller(uploadTls());
     ConsoleView console(controller);
     console.setPrintFindings(options.findings);
+    console.setPrintJson(options.json);
     QObject::connect(&console, &ConsoleView::exitRequested, &app, [](int status) {
         std::fflush(stdout);
         QCoreApplication::exit(status);

@@ -58,6 +58,7 @@ void MainController::startTest(const Test &test)
     Process *started = process.get();
     processes.push_back(std::move(process));
     processRows.push_back(test.row);
+    processLogFiles.push_back(test.logFile);
     // A FIFO among the agent's logs would never end; a name that is not UTF-8
     // is shown escaped while the shell gets its bytes.
     if (test.notRunBecause)
@@ -92,6 +93,8 @@ void MainController::startTests(const FieldEntries &fields)
     container.push_back(std::move(processes));
     processes.clear();
     processRows.clear();
+    processLogFiles.clear();
+    runStartedAt = CommandRecord::Clock::now();
 
     if (batteryOverride)
         tests = *batteryOverride;
@@ -224,8 +227,19 @@ std::vector<CommandOutput> MainController::commandOutputs() const
     outputs.reserve(processes.size());
     for (std::size_t i = 0; i < processes.size(); ++i) {
         const Process &process = *processes[i];
+        const bool couldNotStart = process.record().end == CommandRecord::End::CouldNotStart;
         outputs.push_back({processRows[i], process.name(), process.stdOutHead(findingsInputLimit),
-                           process.stdErrHead(findingsInputLimit), process.couldNotStart()});
+                           process.stdErrHead(findingsInputLimit), couldNotStart});
     }
     return outputs;
+}
+
+RunRecord MainController::runRecord() const
+{
+    RunRecord run{txtVeltraneAccount, txtTicketNo, findingsContext.testDomain, runStartedAt, {}};
+    run.commands.reserve(processes.size());
+    for (std::size_t i = 0; i < processes.size(); ++i)
+        run.commands.push_back(
+            {processRows[i], processLogFiles[i], processes[i]->name(), processes[i]->record()});
+    return run;
 }

@@ -16,6 +16,7 @@
 #include "findings.h"
 #include "launchpool.h"
 #include "runoptions.h"
+#include "runrecord.h"
 #include "toolcheck.h"
 
 class Process;
@@ -73,6 +74,9 @@ public:
     // little memory whatever the commands printed. False when the device took
     // less or a command's output could not be read back.
     bool buildResults(QIODevice &device) const;
+    // The last run: its head, test domain and every command's record, in
+    // start order. What is shown of each command is read from here.
+    RunRecord runRecord() const;
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return reportDelivery.resultsLink(); }
     // Tells how each run's report left the program.
@@ -124,6 +128,9 @@ private:
     std::vector<std::unique_ptr<Process>> processes;
     // The battery row of each entry of processes.
     std::vector<BatteryRow> processRows;
+    // The agent log file each entry prints, if it is one.
+    std::vector<std::optional<QString>> processLogFiles;
+    CommandRecord::Clock::time_point runStartedAt;
     FindingContext findingsContext;
     // The run's report has reached its last destination (or failed to).
     bool isDelivered = false;

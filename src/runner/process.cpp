@@ -66,6 +66,7 @@ void Process::finishUnstarted(const QString &displayName, const QString &reason)
     Q_ASSERT(this->displayName.isEmpty() && !finished);
     this->displayName = displayName;
     closingLine = reason;
+    notRun = true;
     // Like every end, announced from the event loop.
     QMetaObject::invokeMethod(this, &Process::finish, Qt::QueuedConnection);
 }
@@ -108,6 +109,7 @@ bool Process::startNow()
     if (task.state() != QProcess::NotRunning) {
         counted = true;
         pool.commandStarted();
+        startedAt = CommandRecord::Clock::now();
         // A command's time starts when it does, not while it waits.
         deadlineTimer.start(deadline);
     }
@@ -187,6 +189,8 @@ void Process::finish()
     if (finished)
         return;
     finished = true;
+    if (startedAt)
+        endedAt = CommandRecord::Clock::now();
     if (counted) {
         counted = false;
         pool.commandEnded();
@@ -205,6 +209,35 @@ void Process::finish()
                           .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
 
     emit processTerminated(this);
+}
+
+CommandRecord Process::record() const
+{
+    CommandRecord record;
+    record.startedAt = startedAt;
+    record.endedAt = endedAt;
+    record.stdOutBytes = stdOutData.size();
+    record.stdErrBytes = stdErrData.size();
+    record.stdOutEscapedBytes = stdOutData.invalidBytes();
+    record.stdErrEscapedBytes = stdErrData.invalidBytes();
+    record.spilled = stdOutData.isSpooled() || stdErrData.isSpooled();
+    if (!finished)
+        return record;
+    if (notRun || startFailed) {
+        record.end = notRun ? CommandRecord::End::NotRun : CommandRecord::End::CouldNotStart;
+        record.reason = closingLine;
+        return record;
+    }
+    // On a crash QProcess gives the signal's number as the exit code.
+    if (task.exitStatus() == QProcess::CrashExit)
+        record.signal = task.exitCode();
+    else
+        record.exitStatus = task.exitCode();
+    if (stoppedAtDeadline)
+        record.end = CommandRecord::End::StoppedAtDeadline;
+    else
+        record.end = record.signal ? CommandRecord::End::Signalled : CommandRecord::End::Exited;
+    return record;
 }
 
 QByteArray Process::stdErrHead(qsizetype limit) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capturedstream.h"
+#include "commandrecord.h"
 
 #include <QObject>
 #include <QProcess>
@@ -55,6 +56,8 @@ public:
     const CapturedStream &stdOutStream() const { return stdOutData; }
     const CapturedStream &stdErrStream() const { return stdErrData; }
     const QString &closingNote() const { return closingLine; }
+    // When it started and ended, how, and how much it printed.
+    CommandRecord record() const;
 
     // Test seam: shortens the deadline; call before start().
     void setDeadline(std::chrono::milliseconds deadline) { this->deadline = deadline; }
@@ -98,4 +101,8 @@ private:
     bool launching = false;
     // Why the command did not run or did not end; ends its block.
     QString closingLine;
+    // For record(): set once it runs and once it has ended.
+    std::optional<CommandRecord::Clock::time_point> startedAt;
+    std::optional<CommandRecord::Clock::time_point> endedAt;
+    bool notRun = false;
 };

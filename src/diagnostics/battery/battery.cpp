@@ -326,6 +326,7 @@ Test tracerouteTest(const QString &host, const LocalSystem &system)
 Test logTest(const QString &path, const LocalSystem &system)
 {
     Test test = shell(system, logCommand(path));
+    test.logFile = path;
     const QString shown = logCommand(path, CommandForm::Shown);
     if (shown != test.args.at(1))
         test.displayName = commandDisplayName(test.launchPath, {"-c", shown}, std::nullopt);

@@ -27,6 +27,8 @@ struct Test
     std::optional<QString> displayName = std::nullopt;
     // Set for a command that must not be started: why, as its result.
     std::optional<QString> notRunBecause = std::nullopt;
+    // The agent log file that the command prints.
+    std::optional<QString> logFile = std::nullopt;
 };
 
 // The command line the report shows for a test.

@@ -308,20 +308,23 @@ FindingContext findingContext(const BatteryInputs &inputs, const std::vector<Tes
 std::vector<Finding> findings(const std::vector<CommandOutput> &outputs,
                               const FindingContext &context)
 {
-    const std::optional<Finding> all[] = {resolverByPort(outputs, context),
-                                          systemVersusDirect(outputs, context),
-                                          resolversInUse(outputs, context),
-                                          testDomain(outputs, context),
-                                          agentResolver(outputs, context),
-                                          agentChecks(outputs, context),
-                                          webChecks(outputs),
-                                          pings(outputs, context),
-                                          traces(outputs),
-                                          toolsNotStarted(outputs)};
+    const std::pair<const char *, std::optional<Finding>> all[] = {
+        {"resolverByPort", resolverByPort(outputs, context)},
+        {"systemVersusDirect", systemVersusDirect(outputs, context)},
+        {"resolversInUse", resolversInUse(outputs, context)},
+        {"testDomain", testDomain(outputs, context)},
+        {"agentResolver", agentResolver(outputs, context)},
+        {"agentChecks", agentChecks(outputs, context)},
+        {"webChecks", webChecks(outputs)},
+        {"pings", pings(outputs, context)},
+        {"traces", traces(outputs)},
+        {"toolsNotStarted", toolsNotStarted(outputs)}};
     std::vector<Finding> found;
-    for (const auto &finding : all) {
-        if (finding)
+    for (const auto &[topic, finding] : all) {
+        if (finding) {
             found.push_back(*finding);
+            found.back().topic = QLatin1String(topic);
+        }
     }
     std::stable_sort(found.begin(), found.end(), [](const Finding &a, const Finding &b) {
         return rank(a.level) < rank(b.level);

@@ -38,6 +38,8 @@ struct Finding
     QString text;
     // The rows of the blocks it was read from.
     QList<BatteryRow> rows;
+    // What it is about, the same in every report: "resolverByPort", "pings".
+    QString topic = {};
 };
 
 // What the findings compare the outputs with.
