@@ -48,6 +48,7 @@ passed=()   # what passed
 work=""
 mounts=() # in the order made; undone in reverse
 copies=()
+removals=() # the deletions still running
 
 say() { echo "test-in-root $release: $*" >&2; }
 fail() {
@@ -145,9 +146,12 @@ releaseCopy() {
     fi
 }
 
+# Deleting a root takes up to a minute on this disk: the next step does not
+# wait for it, the end of the run does.
 removeCopy() {
     releaseCopy "$1" || return 1
-    rm -rf --one-file-system "$1"
+    rm -rf --one-file-system "$1" &
+    removals+=("$!")
     local i others=()
     for i in "${copies[@]}"; do
         [[ "$i" == "$1" ]] || others+=("$i")
@@ -156,11 +160,14 @@ removeCopy() {
 }
 
 cleanup() {
-    local status=$? copy kept released=1
+    local status=$? copy kept pid released=1
     trap - EXIT INT TERM
     set +e
     for copy in "${copies[@]}"; do
         releaseCopy "$copy" || released=0
+    done
+    for pid in "${removals[@]}"; do
+        wait "$pid"
     done
     if [[ -n "$work" ]]; then
         if [[ -n "$(mountedUnder "$work")" ]] || ((!released)); then
