@@ -149,10 +149,12 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
         QCoreApplication::exit(status);
     });
-    controller.initArgsWithSilent(true, arguments->delivering == Delivering::Console, false, true,
-                                  false);
+    RunOptions options{.silent = true,
+                       .console = arguments->delivering == Delivering::Console,
+                       .skipAgentTests = true};
     if (arguments->delivering == Delivering::OutputFile)
-        controller.setOutputFile(arguments->outputFile);
+        options.outputFile = arguments->outputFile;
+    controller.initArgsWithSilent(options);
     controller.awakeFromNib();
     controller.replaceBattery(generatedTests(*arguments));
     if (qEnvironmentVariableIsSet("BENCH_TRACE"))

@@ -2,8 +2,12 @@
 # the file stops the configure step with a message that names it, so a build
 # can never probe a host by accident of a typo.
 
-set(VELTRANE_ENDPOINT_NAMES
-    ServiceDomain ResultsServerHost MyIpName ResolverPrimary ResolverSecondary PublicResolver
+# Every endpoint role, listed here only: the reader below checks a file against
+# this list, and the build makes the battery's Endpoints struct and its
+# built-in values from it (veltrane_write_endpoint_headers).
+set(VELTRANE_SERVICE_ENDPOINT_NAMES ServiceDomain ResultsServerHost)
+set(VELTRANE_BATTERY_ENDPOINT_NAMES
+    MyIpName ResolverPrimary ResolverSecondary PublicResolver
     ApiHost MonitorHost BlockPageHost CategoryHitHost DebugName CdnEchoName CdnEchoServer
     DnsProviderEchoName DnsProviderEchoServer RootServer PublicNameServer ServiceWebHost
     PaloAltoRouter SeattleRouter LosAngelesRouter ChicagoRouter NewYorkRouter AshburnRouter
@@ -11,6 +15,7 @@ set(VELTRANE_ENDPOINT_NAMES
     BerlinRouter ParisRouter CopenhagenRouter DallasRouter BucharestRouter PragueRouter
     WarsawRouter SydneyRouter BlockPageAltHost WebServerAddress BlockedTestAddress
     GreyTestAddress GreyTestName)
+set(VELTRANE_ENDPOINT_NAMES ${VELTRANE_SERVICE_ENDPOINT_NAMES} ${VELTRANE_BATTERY_ENDPOINT_NAMES})
 
 function(veltrane_read_endpoints file)
     if(NOT EXISTS "${file}")
@@ -61,4 +66,22 @@ function(veltrane_read_endpoints file)
             message(FATAL_ERROR "${file}: endpoint '${name}' is missing")
         endif()
     endforeach()
+endfunction()
+
+# generated/endpoints/endpoints.h holds the values read from the file;
+# endpointroles.h beside it the battery's roles alone, the same in every build.
+function(veltrane_write_endpoint_headers directory)
+    set(VELTRANE_ENDPOINT_CONSTANTS "")
+    foreach(name IN LISTS VELTRANE_ENDPOINT_NAMES)
+        string(APPEND VELTRANE_ENDPOINT_CONSTANTS
+            "inline constexpr char ${name}[] = \"${VELTRANE_ENDPOINT_${name}}\";\n")
+    endforeach()
+    set(VELTRANE_ENDPOINT_ROLES "")
+    foreach(name IN LISTS VELTRANE_BATTERY_ENDPOINT_NAMES)
+        string(APPEND VELTRANE_ENDPOINT_ROLES " \\\n    role(${name})")
+    endforeach()
+    configure_file(${PROJECT_SOURCE_DIR}/src/diagnostics/battery/endpoints.h.in
+        ${directory}/endpoints.h @ONLY)
+    configure_file(${PROJECT_SOURCE_DIR}/src/diagnostics/battery/endpointroles.h.in
+        ${directory}/endpointroles.h @ONLY)
 endfunction()

@@ -92,6 +92,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The battery's tools; the computed library dependencies are added to these.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "bind9-dnsutils | dnsutils, iputils-ping, traceroute, curl, iproute2, procps")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS net-tools)
+# Qt's own translations, for the standard dialogs in the user's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "net-tools, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -4,6 +4,7 @@
 
 #include "property.h"
 #include "resultblock.h"
+#include "referencetrim.h"
 #include "trim.h"
 
 #include <QBuffer>

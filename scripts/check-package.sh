@@ -2,8 +2,9 @@
 # Builds the Debian package from build/ (the endpoints of config/endpoints.conf)
 # and checks what it installs, unpacked into a throw-away root: the program
 # answers -h, the desktop entry and the metainfo pass their validators, the
-# manual page renders without warnings and lists the options -h prints, and the
-# package depends on every tool the battery starts.
+# manual page renders without warnings and lists the options -h prints, the
+# window's translations are there, and the package depends on every tool the
+# battery starts.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build"
@@ -72,7 +73,10 @@ for tool in "bind9-dnsutils | dnsutils" iputils-ping traceroute curl iproute2 pr
     grep -qxF "$tool" <<<"$depends" || fail "Depends lacks $tool"
 done
 grep -q '^libc6 (>=' <<<"$depends" || fail "Depends lacks the computed library dependencies"
-[[ "$(dpkg-deb -f "$deb" Recommends)" == net-tools ]] || fail "Recommends is not net-tools"
+[[ "$(dpkg-deb -f "$deb" Recommends)" == "net-tools, qt6-translations-l10n" ]] ||
+    fail "Recommends is not net-tools, qt6-translations-l10n"
+[[ -f "$root/usr/share/veltrane-diagnostic/translations/veltrane-diagnostic_de.qm" ]] ||
+    fail "the German translation is not installed"
 
 if ((failures)); then
     echo "package: $failures checks failed on $deb" >&2

@@ -11,3 +11,9 @@ for size in 16 24 32 48 64 128 256; do
     rsvg-convert -w "$size" -h "$size" "$repo/dist/icons/com.veltrane.Diagnostic.svg" \
         -o "$repo/dist/icons/$size.png"
 done
+# The window's bundled level icons, for desktops whose icon theme lacks them.
+for svg in "$repo"/src/ui/icons/*.svg; do
+    for size in 16 24 32 48; do
+        rsvg-convert -w "$size" -h "$size" "$svg" -o "${svg%.svg}-$size.png"
+    done
+done

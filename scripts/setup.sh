@@ -14,13 +14,18 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="$1"
 shift
 
-packages=(cmake g++ ninja-build qt6-base-dev ccache)
+# qt6-tools-dev holds the CMake package of qt6-l10n-tools, which makes the
+# window's translations; qt6-translations-l10n has Qt's own.
+packages=(cmake g++ ninja-build qt6-base-dev qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
+          ccache)
 if [[ "${VELTRANE_TEST_PACKAGES:-0}" == 1 ]]; then
     # The battery's tools, a private network namespace, a display for the
-    # window tests, openssl for the test server's certificates, and what
-    # builds and checks the Debian package.
+    # window tests and a session bus with the accessibility services for the
+    # screen reader's walk, openssl for the test server's certificates, and
+    # what builds and checks the Debian package.
     packages+=(bind9-dnsutils iputils-ping traceroute curl net-tools iproute2 procps
-               util-linux xvfb xauth openssl fonts-dejavu-core
+               util-linux xvfb xauth dbus-daemon at-spi2-core python3-pyatspi
+               openssl fonts-dejavu-core
                dpkg-dev file desktop-file-utils appstream groff-base)
 fi
 if [[ "${VELTRANE_BENCH_PACKAGES:-0}" == 1 ]]; then

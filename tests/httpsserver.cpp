@@ -1,5 +1,7 @@
 #include "httpsserver.h"
 
+#include "http.h"
+
 #include <QFile>
 #include <QSslSocket>
 #include <QTimer>
@@ -23,6 +25,11 @@ QByteArray HttpsServer::reply(int status, const QByteArray &body)
     return "HTTP/1.1 " + QByteArray::number(status) +
            " Test\r\nContent-Length: " + QByteArray::number(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
+}
+
+QSslConfiguration HttpsServer::clientTls()
+{
+    return uploadTlsConfiguration(certificateFile("ca.pem"));
 }
 
 QByteArray HttpsServer::uploadedData(const QByteArray &request)

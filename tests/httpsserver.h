@@ -2,6 +2,7 @@
 
 #include <QByteArrayList>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslKey>
 #include <QTcpServer>
 
@@ -29,6 +30,9 @@ public:
     // The value of a header of a request, its name in any case, as HTTP allows;
     // empty when it has none.
     static QByteArray header(const QByteArray &request, const QByteArray &name);
+    // What an upload to this server trusts: the system's roots and the test
+    // authority.
+    static QSslConfiguration clientTls();
 
     QByteArrayList answer{reply(200, "https://results.test/r/1")};
     QByteArrayList requests; // each whole, head and body

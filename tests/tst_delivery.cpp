@@ -3,6 +3,7 @@
 #include "endpoints.h"
 #include "httpsserver.h"
 #include "resultblock.h"
+#include "referencetrim.h"
 #include "trim.h"
 
 #include <QBuffer>
@@ -149,7 +150,7 @@ void TestDelivery::deliver()
     report.truncate(size);
 
     const QStringList flags = options.split(u' ');
-    Delivery delivery;
+    Delivery delivery(HttpsServer::clientTls());
     QBuffer console;
     QFile fullConsole("/dev/full");
     QVERIFY(console.open(QIODevice::WriteOnly) &&
@@ -164,10 +165,12 @@ void TestDelivery::deliver()
             [&](auto link) { seen << "link " + link; });
     connect(&delivery, &Delivery::uploadFailed, this,
             [&](auto message, auto path) { seen << "failed " + message + ' ' + path; });
-    delivery.deliver([&report](QIODevice &device) { return writeAll(device, report); },
-                     {flags.contains("s"), flags.contains("c") || flags.contains("full"),
-                      flags.contains("i"),
-                      flags.contains("o") ? std::optional(folder + "/tmp/out") : std::nullopt});
+    delivery.deliver(
+        [&report](QIODevice &device) { return writeAll(device, report); },
+        {.silent = flags.contains("s"),
+         .console = flags.contains("c") || flags.contains("full"),
+         .internet = flags.contains("i"),
+         .outputFile = flags.contains("o") ? std::optional(folder + "/tmp/out") : std::nullopt});
     ::setrlimit(RLIMIT_FSIZE, &sizeLimit);
     if (!console.data().isEmpty())
         seen.prepend(console.data() == report + '\n' ? "console" : "console with another report");

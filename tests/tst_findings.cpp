@@ -1,5 +1,6 @@
 #include "battery.h"
 #include "findings.h"
+#include "outputhead.h"
 
 #include <QFile>
 #include <QTest>
@@ -19,7 +20,7 @@ std::vector<CommandOutput> outputs(const QString &described)
     for (const QString &item : described.split(u' ')) {
         const int row = item.section(u'=', 0, 0).toInt();
         const QString name = "findings/" + item.section(u'=', 1);
-        list.push_back({row, QStringLiteral("/usr/bin/tool -x host%1").arg(row),
+        list.push_back({BatteryRow(row), QStringLiteral("/usr/bin/tool -x host%1").arg(row),
                         testData(name + ".out"), testData(name + ".err"), name.endsWith(u'!')});
         if (list.back().couldNotStart)
             list.back().stdErr = "could not start /usr/bin/tool: execve: No such file or directory";
@@ -27,13 +28,16 @@ std::vector<CommandOutput> outputs(const QString &described)
     return list;
 }
 
-const FindingContext context{
-    "127.0.0.10",
-    "127.0.0.20",
-    "debug.veltrane.test",
-    "example.test",
-    true,
-    {{25, "www"}, {26, "palo alto"}, {27, "seattle"}, {28, "los angeles"}, {29, "chicago"}}};
+const FindingContext context{"127.0.0.10",
+                             "127.0.0.20",
+                             "debug.veltrane.test",
+                             "example.test",
+                             true,
+                             {{BatteryRow::PingServiceWebHost, "www"},
+                              {BatteryRow::PingPaloAlto, "palo alto"},
+                              {BatteryRow::PingSeattle, "seattle"},
+                              {BatteryRow::PingLosAngeles, "los angeles"},
+                              {BatteryRow::PingChicago, "chicago"}}};
 
 } // namespace
 
@@ -46,6 +50,8 @@ private slots:
     void lines();
     void mostImportantFirst();
     void contextFromBattery();
+    void outputHead_data();
+    void outputHead();
 };
 
 void TestFindings::lines_data()
@@ -79,8 +85,9 @@ void TestFindings::mostImportantFirst()
                                   "look Could not start: resolvectl\n"
                                   "ok   The service's resolver 127.0.0.10 by port: 53 answered, "
                                   "443 answered, 5353 answered\n");
-    QCOMPARE(found.at(0).rows, QList<int>{49});
-    QCOMPARE(found.at(2).rows, (QList<int>{13, 14, 15}));
+    QCOMPARE(found.at(0).rows, QList{BatteryRow::ResolverSettings});
+    QCOMPARE(found.at(2).rows, (QList{BatteryRow::DebugNamePort53, BatteryRow::DebugNamePort443,
+                                      BatteryRow::DebugNamePort5353}));
 }
 
 void TestFindings::contextFromBattery()
@@ -90,8 +97,31 @@ void TestFindings::contextFromBattery()
     const FindingContext context = findingContext(inputs, commonTests(inputs, thisSystem()));
     QCOMPARE(context.resolverPrimary, "127.0.0.10");
     QCOMPARE(context.pingNames.size(), 22);
-    QCOMPARE(context.pingNames.value(25), "www.veltrane.test");
-    QCOMPARE(context.pingNames.value(44), "washington dc");
+    QCOMPARE(context.pingNames.value(BatteryRow::PingServiceWebHost), "www.veltrane.test");
+    QCOMPARE(context.pingNames.value(BatteryRow::PingWashington), "washington dc");
+}
+
+// What the window shows of a block beside its finding.
+void TestFindings::outputHead_data()
+{
+    QTest::addColumn<QByteArray>("stdOut");
+    QTest::addColumn<QByteArray>("stdErr");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("out before err, blanks left out")
+        << QByteArray("\n  one  \r\n\n") << QByteArray("two\n") << "  one\ntwo";
+    QTest::newRow("four lines at most")
+        << QByteArray("1\n2\n3\n") << QByteArray("4\n5\n") << "1\n2\n3\n4";
+    QTest::newRow("a long line cut")
+        << QByteArray(200, 'x') << QByteArray() << QString(159, u'x') + u'\u2026';
+    QTest::newRow("nothing printed") << QByteArray(" \n") << QByteArray() << "";
+}
+
+void TestFindings::outputHead()
+{
+    QFETCH(QByteArray, stdOut);
+    QFETCH(QByteArray, stdErr);
+    QFETCH(QString, expected);
+    QCOMPARE(::outputHead({BatteryRow::None, "t", stdOut, stdErr}), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFindings)

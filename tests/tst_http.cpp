@@ -1,5 +1,6 @@
 #include "dnsmessage.h"
 #include "dnsresponder.h"
+#include "elsewherelookup.h"
 #include "endpoints.h"
 #include "http.h"
 #include "httpsserver.h"
@@ -42,6 +43,8 @@ class TestHttp : public QObject
 private slots:
     void outcomes_data();
     void outcomes();
+    void tryAgain_data();
+    void tryAgain();
     void replies_data();
     void replies();
     void dnsAnswers_data();
@@ -50,9 +53,9 @@ private slots:
     void trustsTheSystemAndTheTestAuthority();
 };
 
-// The setup: the server's certificate@address ("none" for a closed port), the
-// URL's host, and what the second resolver answers. Only the test resolver knows
-// results.veltrane.test, which the server's certificate carries too.
+// The setup: the server's certificate@address, the URL's host, and what the
+// second resolver answers. Only the test resolver knows results.veltrane.test,
+// which the server's certificate carries too.
 void TestHttp::outcomes_data()
 {
     QTest::addColumn<QString>("setup");
@@ -109,8 +112,6 @@ void TestHttp::outcomes_data()
         1);
     row("unknown name, second resolver silent", "server@127.0.0.1 results.veltrane.test silent", {},
         failed, "", 0, 1);
-    // An address names no server to look up.
-    row("refused at an address", "none@127.0.0.1 127.0.0.1 127.0.0.2", {}, failed, "", 0, 0);
 }
 
 void TestHttp::outcomes()
@@ -124,11 +125,9 @@ void TestHttp::outcomes()
 
     const QString certificate = setup.section(u'@', 0, 0);
     const QString host = setup.section(u' ', 1, 1);
-    HttpsServer server(certificate == "none" ? "server" : certificate);
+    HttpsServer server(certificate);
     QVERIFY(server.start(0, QHostAddress(setup.section(u'@', 1).section(u' ', 0, 0))));
     const QUrl url(QString("https://%1:%2/diagnosticsubmit").arg(host).arg(server.serverPort()));
-    if (certificate == "none")
-        server.close(); // a port that was free a moment ago
     server.answer = answer;
     DnsResponder responder(setup.section(u' ', 2));
     QVERIFY(responder.start(QHostAddress(endpoints::PublicResolver)));
@@ -140,7 +139,8 @@ void TestHttp::outcomes()
     QBuffer body(&data);
     body.open(QIODevice::ReadOnly);
     // Limits of a minute and more are shortened to seconds.
-    Http http(url, &body, &delegate, QHostAddress(endpoints::PublicResolver),
+    Http http(url, &body, &delegate, HttpsServer::clientTls(),
+              QHostAddress(endpoints::PublicResolver),
               {.stall = 1500ms, .whole = 4000ms, .lookup = 1000ms});
 
     QTRY_VERIFY_WITH_TIMEOUT(!delegate.outcomes.isEmpty(), 10000);
@@ -157,6 +157,53 @@ void TestHttp::outcomes()
         QCOMPARE(HttpsServer::header(request, "content-type"),
                  "multipart/form-data; boundary=0xKhTmLbOuNdArY");
     }
+}
+
+// What a first try that failed with error came to, and whether and where a
+// second goes. The try asked for the server by name, with a second resolver,
+// unless the row says otherwise.
+void TestHttp::tryAgain_data()
+{
+    QTest::addColumn<QNetworkReply::NetworkError>("error");
+    QTest::addColumn<QString>("also");
+    QTest::addColumn<QString>("where");
+    const auto row = [](const char *name, QNetworkReply::NetworkError error, const char *also,
+                        const char *where) { QTest::newRow(name) << error << also << where; };
+    row("name not found", QNetworkReply::HostNotFoundError, "", "any address");
+    row("refused", QNetworkReply::ConnectionRefusedError, "", "another address");
+    row("closed", QNetworkReply::RemoteHostClosedError, "", "another address");
+    row("timed out", QNetworkReply::TimeoutError, "", "another address");
+    row("stalled", QNetworkReply::OperationCanceledError, "", "another address");
+    row("handshake failed", QNetworkReply::SslHandshakeFailedError, "", "another address");
+    row("unreachable", QNetworkReply::UnknownNetworkError, "", "another address");
+    row("refused by the proxy", QNetworkReply::ProxyConnectionRefusedError, "", "no");
+    // The server may have the report by then.
+    row("stalled once secured", QNetworkReply::OperationCanceledError, "secured", "no");
+    row("closed after the status", QNetworkReply::RemoteHostClosedError, "status", "no");
+    row("closed after some body", QNetworkReply::RemoteHostClosedError, "body", "no");
+    // No name to look up, or nothing to ask.
+    row("refused at an address", QNetworkReply::ConnectionRefusedError, "address", "no");
+    row("no second resolver", QNetworkReply::HostNotFoundError, "no resolver", "no");
+}
+
+void TestHttp::tryAgain()
+{
+    QFETCH(QNetworkReply::NetworkError, error);
+    QFETCH(QString, also);
+    QFETCH(QString, where);
+
+    AttemptResult result;
+    result.error = error;
+    result.secured = also == "secured";
+    if (also == "status")
+        result.status = 502;
+    if (also == "body")
+        result.body = "<html>";
+    const QUrl url(also == "address" ? "https://127.0.0.1/" : "https://results.veltrane.test/");
+    const TryAgain again =
+        shouldTryAgain(result, url, QHostAddress(also == "no resolver" ? "" : "127.0.0.30"));
+    const QStringList names{"no", "another address", "any address"};
+    QCOMPARE(names.value(int(again)), where);
 }
 
 void TestHttp::replies_data()
@@ -234,7 +281,8 @@ void TestHttp::emptyDataFailsBeforeTheConstructorReturns()
     RecordingDelegate delegate;
     QBuffer body;
     body.open(QIODevice::ReadOnly);
-    Http http(QUrl("https://localhost:1/diagnosticsubmit"), &body, &delegate, QHostAddress());
+    Http http(QUrl("https://localhost:1/diagnosticsubmit"), &body, &delegate,
+              HttpsServer::clientTls());
     QCOMPARE(delegate.outcomes, QStringList{"error 0 failed (none)"});
 }
 

@@ -27,16 +27,21 @@ void TestMainController::runFinishesOnceWithEveryBlockInStartOrder()
     for (int i = 0; i < 30; ++i)
         tests.push_back({quick, {QString::number(i)}, std::nullopt});
     tests.insert(tests.begin() + 10, Test{slow, {}, QString("(late)")});
-    tests.push_back({dir.filePath("missing"), {}, std::nullopt, 13, QString("/usr/bin/dig")});
+    tests.push_back({dir.filePath("missing"),
+                     {},
+                     std::nullopt,
+                     BatteryRow::DebugNamePort53,
+                     {},
+                     QString("/usr/bin/dig")});
 
     MainController controller;
     controller.replaceBattery(tests);
-    controller.initArgsWithSilent(true, true, false, false, false);
+    controller.initArgsWithSilent({.silent = true, .console = true});
     controller.awakeFromNib();
     QSignalSpy started(&controller, &MainController::runStarted);
     QSignalSpy progress(&controller, &MainController::progressChanged);
     QSignalSpy finishes(&controller, &MainController::allTestsFinished);
-    QSignalSpy delivered(&controller, &MainController::deliveredWithoutUpload);
+    QSignalSpy delivered(&controller.delivery(), &Delivery::deliveredWithoutUpload);
     QSignalSpy found(&controller, &MainController::findingsFound);
     // The report as it stands when the run says it has finished.
     QBuffer report;
@@ -72,30 +77,33 @@ void TestMainController::runFinishesOnceWithEveryBlockInStartOrder()
 
 // What a run's inputs make of the battery: the agent counts as installed when
 // anything is at its path; its log files (each folder's entries sorted, hidden
-// ones and subfolders too) add a row each.
+// ones and subfolders too) add a test each, without a row of their own.
 void TestMainController::inputs_data()
 {
     QTest::addColumn<QStringList>("tree");
     QTest::addColumn<QString>("flags");
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("field");
-    QTest::addColumn<int>("rows");
-    const auto row = [](const char *name, const QStringList &tree, const QString &flags, int rows,
-                        const QString &option = "", const QString &field = "") {
-        QTest::newRow(name) << tree << flags << option << field << rows;
+    // What the battery holds: "agent" its tests, "domain" the test domain's
+    // rows, "logs=N" that many log files.
+    QTest::addColumn<QString>("holds");
+    const auto row = [](const char *name, const QStringList &tree, const QString &flags,
+                        const QString &holds, const QString &option = "",
+                        const QString &field = "") {
+        QTest::newRow(name) << tree << flags << option << field << holds;
     };
-    row("no agent", {}, "", 51);
-    row("--amx", {}, "amx", 51 + 14);
-    row("a file at the agent's path", {"agent"}, "", 65);
-    row("--noamx wins", {"agent"}, "amx noamx", 51);
+    row("no agent", {}, "", "logs=0");
+    row("--amx", {}, "amx", "agent logs=0");
+    row("a file at the agent's path", {"agent"}, "", "agent logs=0");
+    row("--noamx wins", {"agent"}, "amx noamx", "logs=0");
     const QString logs = "agent/beacon-logs/";
     row("log files",
         {logs + "service/c.log", logs + "service/.state", logs + "service/old/",
          logs + "ipblock/b.log", logs + "probe/"},
-        "", 65 + 4);
-    row("domain field", {}, "", 56, "", " field. test ");
-    row("--domain over the field", {}, "", 56, "a.test", "-");
-    row("no option for dig", {}, "", 51, "-f/etc/x.conf", "a.test");
+        "", "agent logs=4");
+    row("domain field", {}, "", "domain logs=0", "", " field. test ");
+    row("--domain over the field", {}, "", "domain logs=0", "a.test", "-");
+    row("no option for dig", {}, "", "logs=0", "-f/etc/x.conf", "a.test");
 }
 
 void TestMainController::inputs()
@@ -104,7 +112,7 @@ void TestMainController::inputs()
     QFETCH(QString, flags);
     QFETCH(QString, option);
     QFETCH(QString, field);
-    QFETCH(int, rows);
+    QFETCH(QString, holds);
     QTemporaryDir dir;
     for (const QString &path : tree) {
         QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(path)).path()));
@@ -113,16 +121,28 @@ void TestMainController::inputs()
     MainController controller;
     controller.setAgentPaths({dir.filePath("agent"), dir.filePath("data")});
     const QStringList flag = flags.split(u' ');
-    controller.initArgsWithSilent(true, false, flag.contains("amx"), flag.contains("noamx"), false);
-    controller.setDomain(option);
+    controller.initArgsWithSilent({.silent = true,
+                                   .forceAgentTests = flag.contains("amx"),
+                                   .skipAgentTests = flag.contains("noamx"),
+                                   .domain = option});
     controller.awakeFromNib();
     if (option.startsWith(u'-'))
         QTest::ignoreMessage(QtWarningMsg, "not testing the domain \"" + option.toUtf8() +
                                                "\": dig and traceroute would take a name "
                                                "beginning with \"-\" for an option");
     const std::vector<Test> battery = controller.prepareRun({{}, {}, field});
-    QCOMPARE(int(battery.size()), rows);
-    if (rows == 69) {
+    const auto has = [&battery](BatteryRow row) {
+        return std::any_of(battery.begin(), battery.end(),
+                           [row](const Test &test) { return test.row == row; });
+    };
+    QCOMPARE(has(BatteryRow::AgentDebugName), holds.contains("agent"));
+    QCOMPARE(has(BatteryRow::TraceTestDomain), holds.contains("domain"));
+    QCOMPARE(has(BatteryRow::AgentTestDomain), holds.contains("agent domain"));
+    const auto logFiles = std::count_if(battery.begin(), battery.end(), [](const Test &test) {
+        return test.row == BatteryRow::None;
+    });
+    QCOMPARE("logs=" + QString::number(logFiles), holds.section(u' ', -1));
+    if (logFiles == 4) {
         const QString logs = dir.filePath("agent/beacon-logs/");
         QCOMPARE(controller.tailBeaconLogs(),
                  (QStringList{logs + "ipblock/b.log", logs + "service/.state",

@@ -1,12 +1,16 @@
 // The main window: what each state of a run shows, what each control does,
-// and one run as a person goes through it, against the local results server.
+// and one run as a person goes through it, against the local results server;
+// what it tells a screen reader, and its texts in another language.
 
 #include "endpoints.h"
 #include "httpsserver.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "testsupport.h"
+#include "translations.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
@@ -16,8 +20,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
+#include <QSettings>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTranslator>
+#include <QTreeView>
 
 class TestMainWindow : public QObject
 {
@@ -32,6 +40,7 @@ private slots:
     void cleanupTestCase();
     void init();
     void clickThrough();
+    void keyboardScreenReaderAndLanguage();
 
 private:
     template <typename T = QWidget> T *control(const char *name) const
@@ -39,9 +48,11 @@ private:
         return window->findChild<T *>(name);
     }
     QString state() const;
+    void screenshots(const QString &path);
     void startRun(const char *input, const QByteArray &answer, const QStringList &gates);
 
     QList<QUrl> opened;
+    QTemporaryDir settings;
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<HttpsServer> server;
     std::unique_ptr<MainController> controller;
@@ -54,7 +65,8 @@ void TestMainWindow::initTestCase()
 {
     for (const char *scheme : schemes)
         QDesktopServices::setUrlHandler(scheme, this, "open");
-    qunsetenv("XDG_CONFIG_HOME");
+    // The window keeps its size here; the desktop folder stays under HOME.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
 }
 
 void TestMainWindow::cleanupTestCase()
@@ -71,9 +83,10 @@ void TestMainWindow::init()
     QVERIFY(QDir(home->path()).mkpath("Desktop"));
     qputenv("HOME", QFile::encodeName(home->path()));
     opened.clear();
+    QSettings("Veltrane", QCoreApplication::applicationName()).clear();
     server = std::make_unique<HttpsServer>();
     QVERIFY(server->start(QString(endpoints::ResultsServerHost).section(u':', 1).toUShort()));
-    controller = std::make_unique<MainController>();
+    controller = std::make_unique<MainController>(HttpsServer::clientTls());
     window = std::make_unique<MainWindow>(*controller);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -114,7 +127,7 @@ void TestMainWindow::startRun(const char *input, const QByteArray &answer, const
 }
 
 // Also takes docs/window.png when VELTRANE_SCREENSHOT names the file to write
-// (scripts/screenshot.sh).
+// (scripts/screenshot.sh), and the same under a dark palette beside it.
 void TestMainWindow::clickThrough()
 {
     const QString busy = "disabled textStatus progressIndicator";
@@ -128,7 +141,7 @@ void TestMainWindow::clickThrough()
     QCOMPARE(window->windowTitle(), "Veltrane Diagnostic v1.0.0");
     QCOMPARE(state(), "enabled");
     // Before any link, a failure leaves nothing to copy or open but the saved copy.
-    emit controller->uploadFailed("There was an error submitting the results", "/d/c");
+    emit controller->delivery().uploadFailed("There was an error submitting the results", "/d/c");
     QCOMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
     QVERIFY(!control("shareButton")->isEnabled() && !control("copyToClipBoardLink")->isEnabled());
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile("/d/c")});
@@ -146,10 +159,8 @@ void TestMainWindow::clickThrough()
     QCOMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 3 out of 3 tests.");
     auto *bar = control<QProgressBar>("progressIndicator");
     QCOMPARE((QList<int>{bar->value(), bar->maximum()}), (QList<int>{3, 3}));
-    if (const QByteArray path = qgetenv("VELTRANE_SCREENSHOT"); !path.isEmpty()) {
-        QTest::qWait(500); // the last state painted
-        QVERIFY(window->screen()->grabWindow(window->winId()).save(QFile::decodeName(path)));
-    }
+    if (const QString path = qEnvironmentVariable("VELTRANE_SCREENSHOT"); !path.isEmpty())
+        screenshots(path);
     QTest::mouseClick(control<QPushButton>("copyToClipBoardLink"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), link.toString());
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
@@ -205,13 +216,118 @@ void TestMainWindow::clickThrough()
         QVERIFY(HttpsServer::uploadedData(request).startsWith("Veltrane account: acme-corp\n"
                                                               "Veltrane ticket: 48213\n"));
 
-    // Hovering a finding names the commands it was read from.
-    emit controller->findingsFound({{Finding::Level::Fine, "all well", {13, 14}}},
-                                   {{13, "dig a"}, {14, "dig b"}});
+    // The default size shows the headline and five findings; a test's whole
+    // output is in the saved copy.
+    std::vector<Finding> findings(8, {Finding::Level::Fine, QString(140, u'x'), {}});
+    findings[0] = {Finding::Level::WorthALook, "port 53 blocked", {BatteryRow::DebugNamePort53}};
+    emit controller->findingsFound(findings, {{BatteryRow::DebugNamePort53, "dig a"}}, {});
     QCOMPARE(state(), "enabled textResultsLinkView findingsList copyToClipBoardLink shareButton");
-    QListWidgetItem *finding = control<QListWidget>("findingsList")->item(0);
-    QCOMPARE(finding->text() + '\n' + finding->toolTip(),
-             "ok   all well\nRead from:\ndig a\ndig b");
+    QCOMPARE(control<QLabel>("textFindingsHeadline")->text(), "1 worth a look \u00b7 7 fine");
+    auto *list = control<QTreeView>("findingsList");
+    QVERIFY(list->visualRect(list->model()->index(4, 0)).bottom() < list->viewport()->height());
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(opened.last(), QUrl::fromLocalFile(saved));
+
+    // A bigger window gives the room to the results and the findings, and
+    // opens at that size next time.
+    const int shown = view.height() + list->height();
+    window->resize(window->width(), window->height() + 200);
+    QTRY_VERIFY(view.height() + list->height() >= shown + 150);
+    const QSize size = window->size();
+    window.reset();
+    window = std::make_unique<MainWindow>(*controller);
+    QCOMPARE(window->size(), size);
+}
+
+// Findings such a run could show, the first one opened.
+void TestMainWindow::screenshots(const QString &path)
+{
+    using enum BatteryRow;
+    const QString dig = "/usr/bin/dig @127.0.0.10 -p %1 debug.veltrane.test";
+    emit controller->findingsFound(
+        {{Finding::Level::WorthALook,
+          "The service's resolver 127.0.0.10 by port: 53 timed out, 443 answered: port 53 does "
+          "not get through on this network while 443 does",
+          {DebugNamePort53, DebugNamePort443}},
+         {Finding::Level::CouldNotTell,
+          "The system's resolver settings: they name no resolver",
+          {}},
+         {Finding::Level::Fine, "Pings: 22 of 22 answered", {}},
+         {Finding::Level::Fine, "Traceroutes: reached in 1 hop: 127.0.0.10, 127.0.0.20", {}}},
+        {{DebugNamePort53, dig.arg(53)}, {DebugNamePort443, dig.arg(443)}},
+        {{DebugNamePort53, ";; communications error to 127.0.0.10#53: timed out"},
+         {DebugNamePort443, ";; ->>HEADER<<- opcode: QUERY, status: NOERROR, id: 3321"}});
+    auto *list = control<QTreeView>("findingsList");
+    list->expand(list->model()->index(0, 0));
+    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, Qt::white);
+    for (const QString &file : {path, QString(path).replace(".png", "-dark.png")}) {
+        QTest::qWait(500); // the last state painted
+        QVERIFY(window->screen()->grabWindow(window->winId()).save(file));
+        QApplication::setPalette(dark);
+    }
+    QApplication::setPalette(QPalette());
+}
+
+static QAccessibleInterface *accessible(QObject *object)
+{
+    return QAccessible::queryAccessibleInterface(object);
+}
+
+// How many different mnemonics the buttons and the fields' labels have.
+static qsizetype mnemonics(const QWidget &window)
+{
+    QSet<QString> keys;
+    for (const QAbstractButton *button : window.findChildren<QAbstractButton *>())
+        keys.insert(QKeySequence::mnemonic(button->text()).toString());
+    for (const QLabel *label : window.findChildren<QLabel *>()) {
+        if (label->buddy())
+            keys.insert(QKeySequence::mnemonic(label->text()).toString());
+    }
+    return keys.contains(QString()) ? -1 : keys.size();
+}
+
+// The window is a frame named by its title, each button and field has a
+// mnemonic of its own, the status line is named by what it says and the Tab
+// key follows the layout; in English (French has no translation) and German,
+// whose window sends the same report.
+void TestMainWindow::keyboardScreenReaderAndLanguage()
+{
+    QVERIFY(QFile::exists(":/i18n/veltrane-diagnostic_de.qm"));
+    QCOMPARE(accessible(window.get())->role(), QAccessible::Window);
+    QCOMPARE(accessible(window.get())->text(QAccessible::Name), window->windowTitle());
+    QByteArrayList seen;
+    for (const char *language : {"fr_FR", "de_DE"}) {
+        installTranslations(*QCoreApplication::instance(), QLocale(language));
+        window = std::make_unique<MainWindow>(*controller);
+        window->show();
+        QCOMPARE(mnemonics(*window), 6);
+        QTest::keyClicks(control("textVeltraneAccount"), "acme");
+        startRun("textVeltraneAccount", HttpsServer::reply(200, "https://r.test/1"), {"a"});
+        QTRY_VERIFY(!control<QLabel>("textStatus")->text().isEmpty());
+        QCOMPARE(control("textStatus")->accessibleName(), control<QLabel>("textStatus")->text());
+        QVERIFY(QFile(home->filePath("a")).open(QIODevice::WriteOnly));
+        QTRY_VERIFY(control("textCopyPaste")->isVisible());
+        seen << HttpsServer::uploadedData(server->requests.last())
+             << control<QPushButton>("buttonStartTests")->text().toUtf8();
+        qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator *>());
+    }
+    QCOMPARE(seen[2], seen[0]);
+    QCOMPARE(seen[1] + " / " + seen[3], "&Start Tests / Tests &starten");
+
+    // The link in the results view is a Tab stop of its own.
+    QStringList order;
+    control("textVeltraneAccount")->setFocus();
+    for (int i = 0; i < 8; ++i) {
+        order.append(QApplication::focusWidget()->objectName());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order.join(' '), "textVeltraneAccount textTicketNo textDomainToTest buttonStartTests "
+                              "textResultsLink textResultsLink copyToClipBoardLink shareButton");
 }
 
 QTEST_MAIN(TestMainWindow)

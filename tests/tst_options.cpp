@@ -52,19 +52,21 @@ void TestOptions::runMode()
 void TestOptions::flagsAndValues()
 {
     const Options none = parseOptions({"prog", "-s"});
-    QVERIFY(!none.console && !none.internet && !none.amx && !none.noamx && !none.findings &&
-            !none.help);
-    QVERIFY(!none.domain && !none.output);
+    const RunOptions &run = none.run;
+    QVERIFY(!run.console && !run.internet && !run.forceAgentTests && !run.skipAgentTests &&
+            !none.findings && !none.help);
+    QVERIFY(!run.domain && !run.outputFile);
 
     const Options all =
         parseOptions({"prog", "-sci", "--amx", "--noamx", "--findings", "--domain=a.test", "-d",
                       "b.test", "--output", "one", "-o", "two"});
-    QVERIFY(all.silent && all.console && all.internet && all.amx && all.noamx && all.findings);
+    QVERIFY(all.run.silent && all.run.console && all.run.internet && all.run.forceAgentTests &&
+            all.run.skipAgentTests && all.findings);
     // The first of repeated values counts.
-    QCOMPARE(all.domain, std::optional<QString>("a.test"));
-    QCOMPARE(all.output, std::optional<QString>("one"));
+    QCOMPARE(all.run.domain, std::optional<QString>("a.test"));
+    QCOMPARE(all.run.outputFile, std::optional<QString>("one"));
     // An empty value is a value: it leaves the output file empty, not absent.
-    QCOMPARE(parseOptions({"prog", "-o", ""}).output, std::optional<QString>(QString()));
+    QCOMPARE(parseOptions({"prog", "-o", ""}).run.outputFile, std::optional<QString>(QString()));
     // Each unknown option once, as typed; compacted short flags one by one.
     QCOMPARE(parseOptions({"prog", "--ouput", "x", "-sz", "--ouput=y", "-qz"}).unknownOptions,
              QStringList({"--ouput", "-z", "-q"}));

@@ -1,4 +1,6 @@
+#include "launchpool.h"
 #include "process.h"
+#include "resultblock.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -22,8 +24,9 @@ class TestProcess : public QObject
 
 private slots:
     void initTestCase();
-    void concurrentRunsKeepOutputsApart();
-    void lateStartFailureShortOfDescriptors();
+    void admission_data();
+    void admission();
+    void shortOfDescriptors();
     void blocks_data();
     void blocks();
 
@@ -76,69 +79,96 @@ void TestProcess::initTestCase()
     qputenv("VELTRANE_MARK", "kept");
 }
 
-// Each run keeps its own output. Commands that find no descriptors left wait
-// for others to end instead of being lost. One that could not start, or was
-// not to be started, still ends once, from the event loop, its block saying
-// why; short of descriptors, QProcess fails inside start() itself.
-void TestProcess::concurrentRunsKeepOutputsApart()
+// Commands beyond the pool's capacity wait in line and start as running ones
+// end, in the order they were started, each keeping its own output: command k
+// (from 0) starts only once k + 1 - capacity of those before it have ended.
+void TestProcess::admission_data()
 {
-    const QString talker = writeScript(dir, "talk",
-                                       "i=0; while [ $i -lt 50 ]; do echo \"$1-$i\"; "
-                                       "echo \"err-$1\" >&2; i=$((i+1)); done; sleep 0.1");
-    Processes processes;
-    for (int n = 0; n < 42; ++n)
-        processes.push_back(std::make_unique<Process>());
-    {
-        const DescriptorLimit limit;
-        QVERIFY(limit.spare(0));
-        processes[40]->start("/bin/true", {"-x"});
-        QVERIFY(limit.spare(24));
-        processes[41]->finishUnstarted("cat fifo", "not read: this is a FIFO, not a file");
-        for (int n = 0; n < 40; ++n)
-            processes[n]->start(talker, {QString::number(n)});
-        QVERIFY(runAll(processes));
-    }
-
-    for (int n = 0; n < 40; ++n) {
-        QString out, err;
-        for (int i = 0; i < 50; ++i) {
-            out += QStringLiteral("%1-%2\n").arg(n).arg(i);
-            err += QStringLiteral("err-%1\n").arg(n);
-        }
-        QCOMPARE(processes[n]->getResult(), blockHead(talker + " " + QString::number(n)) +
-                                                "stdout:\n" + out + "\nstderr:\n" + err + "\n");
-    }
-    const QString failed = processes[40]->getResult();
-    QVERIFY2(failed.startsWith(blockHead("/bin/true -x") + "stderr:\ncould not start /bin/true: "),
-             qPrintable(failed));
-    QCOMPARE(processes[41]->getResult(),
-             blockHead("cat fifo") + "stderr:\nnot read: this is a FIFO, not a file\n");
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<int>("commands");
+    QTest::newRow("one at a time") << 1 << 5;
+    QTest::newRow("forty, three at a time") << 3 << 40;
 }
 
-// A start that fails after start() returned (no such program) while no
-// descriptor is spare waits for the running command to end, like one that
-// failed for lack of descriptors, and then ends with its own reason.
-void TestProcess::lateStartFailureShortOfDescriptors()
+void TestProcess::admission()
 {
+    QFETCH(int, capacity);
+    QFETCH(int, commands);
+    const QString talker = writeScript(dir, QTest::currentDataTag(),
+                                       "echo $1 >> \"$0.log\"; i=0; while [ $i -lt 50 ]; do "
+                                       "echo \"$1-$i\"; echo \"err-$1\" >&2; i=$((i+1)); done; "
+                                       "sleep 0.1; echo end >> \"$0.log\"");
+    LaunchPool pool;
+    pool.setCapacity(capacity);
     Processes processes;
+    for (int n = 0; n < commands; ++n) {
+        processes.push_back(std::make_unique<Process>(pool));
+        processes.back()->start(talker, {QString::number(n)});
+    }
+    QVERIFY(runAll(processes));
+
+    QFile log(talker + ".log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    int ended = 0;
+    for (const QByteArray &line : log.readAll().trimmed().split('\n')) {
+        if (line == "end")
+            ++ended;
+        else
+            QVERIFY2(line.toInt() + 1 - capacity <= ended, line.constData());
+    }
+    for (int n = 0; n < commands; ++n) {
+        QString out;
+        for (int i = 0; i < 50; ++i)
+            out += QStringLiteral("%1-%2\n").arg(n).arg(i);
+        const QString err = QStringLiteral("err-%1\n").arg(n).repeated(50);
+        QCOMPARE(getResult(*processes[n]), blockHead(talker + " " + QString::number(n)) +
+                                               "stdout:\n" + out + "\nstderr:\n" + err + "\n");
+    }
+}
+
+// With the real descriptors short: a start failure that arrives from the event
+// loop (no such program) while another command runs waits for it to end, then
+// ends with its own reason, and counts as running no more. With none running,
+// QProcess fails inside start() itself; that command, and one not to be
+// started, still end once, from the event loop, their blocks saying why.
+void TestProcess::shortOfDescriptors()
+{
+    LaunchPool pool;
+    Processes late;
     for (const QString &program : {QString("/bin/sleep"), dir.filePath("missing")}) {
-        processes.push_back(std::make_unique<Process>());
-        processes.back()->start(program, {"0.5"});
+        late.push_back(std::make_unique<Process>(pool));
+        late.back()->start(program, {"0.5"});
     }
     {
         const DescriptorLimit limit;
         QVERIFY(limit.spare(0));
         QTest::qWait(200);
     }
-    QVERIFY(runAll(processes));
+    QVERIFY(runAll(late));
     // Our words, the program and the system's reason; Qt words the rest its own way.
-    const QString result = processes[1]->getResult();
+    const QString result = getResult(*late[1]);
     const QString missing = dir.filePath("missing");
     QVERIFY2(result.startsWith(blockHead(missing + " 0.5") + "stderr:\ncould not start " + missing +
                                ": ") &&
                  result.endsWith(": " + QString::fromLocal8Bit(std::strerror(ENOENT)) + "\n") &&
                  result.count(u'\n') == 3,
              qPrintable(result));
+
+    Processes unstarted;
+    for (int n = 0; n < 2; ++n)
+        unstarted.push_back(std::make_unique<Process>(pool));
+    {
+        const DescriptorLimit limit;
+        QVERIFY(limit.spare(0));
+        unstarted[0]->start("/bin/true", {"-x"});
+    }
+    unstarted[1]->finishUnstarted("cat fifo", "not read: this is a FIFO, not a file");
+    QVERIFY(runAll(unstarted));
+    const QString failed = getResult(*unstarted[0]);
+    QVERIFY2(failed.startsWith(blockHead("/bin/true -x") + "stderr:\ncould not start /bin/true: "),
+             qPrintable(failed));
+    QCOMPARE(getResult(*unstarted[1]),
+             blockHead("cat fifo") + "stderr:\nnot read: this is a FIFO, not a file\n");
 }
 
 // Each command runs with a deadline of one second.
@@ -180,8 +210,9 @@ void TestProcess::blocks()
     QFETCH(int, maximumMs);
 
     const QString command = writeScript(dir, QTest::currentDataTag(), body);
+    LaunchPool pool;
     Processes processes;
-    processes.push_back(std::make_unique<Process>());
+    processes.push_back(std::make_unique<Process>(pool));
     processes[0]->setDeadline(1s);
     QElapsedTimer clock;
     clock.start();
@@ -189,7 +220,7 @@ void TestProcess::blocks()
     QVERIFY(runAll(processes));
     QVERIFY2(clock.elapsed() >= minimumMs && clock.elapsed() < maximumMs,
              qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(processes[0]->getResult(), blockHead(command + " (c)") + sections);
+    QCOMPARE(getResult(*processes[0]), blockHead(command + " (c)") + sections);
     QFile pidFile(command + ".pid");
     if (pidFile.open(QIODevice::ReadOnly)) {
         const qint64 child = pidFile.readAll().trimmed().toLongLong();

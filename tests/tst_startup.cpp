@@ -53,7 +53,7 @@ void TestStartup::signalEndsTheRunAndItsCommands()
     {
         MainController controller;
         controller.replaceBattery({{stall, {pidFile}, std::nullopt}});
-        controller.initArgsWithSilent(true, true, false, false, false);
+        controller.initArgsWithSilent({.silent = true, .console = true});
         controller.awakeFromNib();
         controller.runTests();
         QTRY_VERIFY(QFile(pidFile).size() > 1);

@@ -1,3 +1,4 @@
+#include "referencetrim.h"
 #include "trim.h"
 
 #include <QBuffer>

@@ -27,18 +27,19 @@ ConsoleView::ConsoleView(MainController &controller, QIODevice *console) : conso
     });
     connect(&controller, &MainController::findingsFound, this,
             [this](const std::vector<Finding> &findings) { runFindings = findings; });
-    connect(&controller, &MainController::outputFileDone, this,
+    Delivery &delivery = controller.delivery();
+    connect(&delivery, &Delivery::outputFileDone, this,
             [this](const QString &path) { write("outputFile=" + path.toUtf8() + '\n'); });
-    connect(&controller, &MainController::reportNotWritten, this, &ConsoleView::reportNotWritten);
-    connect(&controller, &MainController::deliveredWithoutUpload, this,
+    connect(&delivery, &Delivery::reportNotWritten, this, &ConsoleView::reportNotWritten);
+    connect(&delivery, &Delivery::deliveredWithoutUpload, this,
             [this] { finish(notWritten ? 1 : 0); });
     connect(&controller, &MainController::uploadStarted, this,
             [] { showStatusLine(QStringLiteral("uploading the report\u2026")); });
-    connect(&controller, &MainController::uploadSucceeded, this, [this](const QString &link) {
+    connect(&delivery, &Delivery::uploadSucceeded, this, [this](const QString &link) {
         write("url=" + link.toUtf8() + '\n');
         finish(notWritten ? 1 : 0);
     });
-    connect(&controller, &MainController::uploadFailed, this,
+    connect(&delivery, &Delivery::uploadFailed, this,
             [this](const QString &, const QString &savedCopyPath) { uploadFailed(savedCopyPath); });
 }
 

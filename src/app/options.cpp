@@ -47,17 +47,17 @@ Options parseOptions(const QStringList &arguments)
 
     Options options;
     options.help = parser.isSet(help);
-    options.silent = parser.isSet(silent);
-    options.internet = parser.isSet(internet);
-    options.console = parser.isSet(console);
-    options.amx = parser.isSet(amx);
-    options.noamx = parser.isSet(noamx);
     options.findings = parser.isSet(findings);
-    options.domain = firstValue(parser, domain);
-    options.output = firstValue(parser, output);
+    options.run.silent = parser.isSet(silent);
+    options.run.internet = parser.isSet(internet);
+    options.run.console = parser.isSet(console);
+    options.run.forceAgentTests = parser.isSet(amx);
+    options.run.skipAgentTests = parser.isSet(noamx);
+    options.run.domain = firstValue(parser, domain);
+    options.run.outputFile = firstValue(parser, output);
     options.unknownOptions = asTyped(parser.unknownOptionNames());
     // Asked for a file, the user must not get an upload instead.
-    if (parser.isSet(output) && options.output.value_or(QString()).isEmpty())
+    if (parser.isSet(output) && options.run.outputFile.value_or(QString()).isEmpty())
         options.usageError = QStringLiteral("-o/--output needs a file name");
     return options;
 }
@@ -79,5 +79,5 @@ RunMode chooseRunMode(const QStringList &arguments, const Options &options)
         return RunMode::Help;
     if (options.usageError)
         return RunMode::UsageError;
-    return options.silent ? RunMode::Windowless : RunMode::Windowed;
+    return options.run.silent ? RunMode::Windowless : RunMode::Windowed;
 }

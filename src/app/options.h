@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runoptions.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,14 +12,9 @@
 struct Options
 {
     bool help = false;
-    bool silent = false;
-    bool internet = false;
-    bool console = false;
-    bool amx = false;
-    bool noamx = false;
     bool findings = false;
-    std::optional<QString> domain;
-    std::optional<QString> output;
+    // -s, -c, -i, --amx, --noamx, -d and -o: what the run is to do.
+    RunOptions run;
     // Options the program does not know, as typed ("--ouput", "-x"), each once.
     QStringList unknownOptions;
     // Why the command line cannot be run as given.

@@ -1,8 +1,10 @@
 #include "startup.h"
 
+#include "buildconfig.h"
 #include "consoleview.h"
 #include "endpoints.h"
 #include "help.h"
+#include "http.h"
 #include "maincontroller.h"
 #include "statusline.h"
 #include "termination.h"
@@ -78,11 +80,16 @@ void printHelp()
     std::fflush(stdout);
 }
 
+QSslConfiguration uploadTls()
+{
+    return uploadTlsConfiguration(QByteArrayView(buildconfig::extraCaCertificates));
+}
+
 int runWindowless(int &argc, char **argv, const Options &options)
 {
     QCoreApplication app(argc, argv);
     quitOnTerminationSignals();
-    MainController controller;
+    MainController controller(uploadTls());
     ConsoleView console(controller);
     console.setPrintFindings(options.findings);
     QObject::connect(&console, &ConsoleView::exitRequested, &app, [](int status) {
@@ -90,12 +97,7 @@ int runWindowless(int &argc, char **argv, const Options &options)
         QCoreApplication::exit(status);
     });
 
-    controller.initArgsWithSilent(options.silent, options.console, options.amx, options.noamx,
-                                  options.internet);
-    if (options.domain)
-        controller.setDomain(*options.domain);
-    if (options.output)
-        controller.setOutputFile(*options.output);
+    controller.initArgsWithSilent(options.run);
     controller.awakeFromNib();
     controller.runTests();
     const int status = app.exec();

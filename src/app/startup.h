@@ -2,6 +2,8 @@
 
 #include "options.h"
 
+#include <QSslConfiguration>
+
 // At most every command of the battery runs at once, each holding a handful of
 // descriptors, and an agent log folder can hold hundreds of files.
 void raiseOpenFileLimit();
@@ -19,6 +21,10 @@ void guardStandardStreams();
 void preferUtf8CharacterType();
 
 void printHelp();
+
+// What the upload trusts: the system's roots, and in a test build its own test
+// authority as well.
+QSslConfiguration uploadTls();
 
 // No window: the battery starts at once and the run ends with an exit status.
 // Needs no display server.

@@ -3,7 +3,9 @@
 #include "buildconfig.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
+#include "startup.h"
 #include "termination.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -14,8 +16,9 @@ int runWindowed(int &argc, char **argv)
     // The desktop matches the window to its menu entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(buildconfig::appId));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256.png")));
+    installTranslations(app);
     quitOnTerminationSignals();
-    MainController controller;
+    MainController controller(uploadTls());
     return showMainWindow(controller);
 }
 

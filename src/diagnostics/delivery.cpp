@@ -42,11 +42,14 @@ QString desktopCopyPath()
     return copyPathIn(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
 }
 
-Delivery::Delivery(QObject *parent) : QObject(parent) {}
+Delivery::Delivery(const QSslConfiguration &uploadTls, QObject *parent)
+    : QObject(parent), uploadTls(uploadTls)
+{
+}
 
 Delivery::~Delivery() = default;
 
-void Delivery::deliver(ReportWriter report, const DeliveryOptions &options)
+void Delivery::deliver(ReportWriter report, const RunOptions &options, std::int32_t maxPostSize)
 {
     // The previous upload has ended; its body goes with it.
     http.reset();
@@ -55,12 +58,13 @@ void Delivery::deliver(ReportWriter report, const DeliveryOptions &options)
     savedCopy.reset();
     this->report = std::move(report);
     this->options = options;
+    this->maxPostSize = maxPostSize;
 
     const bool hasOutputFile = options.outputFile && !options.outputFile->isEmpty();
     const bool uploading =
-        options.isInternet || !options.isSilent || !(options.isConsole || hasOutputFile);
+        options.internet || !options.silent || !(options.console || hasOutputFile);
     if (uploading)
-        spool = std::make_unique<ReportSpool>();
+        spool = std::make_unique<ReportSpool>(spoolWarning);
     const Written written = writeOut();
     if (written.fileWritten)
         emit outputFileDone(*options.outputFile);
@@ -84,7 +88,7 @@ Delivery::Written Delivery::writeOut()
 {
     QFile standardOutput;
     QIODevice *consoleDevice = nullptr;
-    if (options.isConsole) {
+    if (options.console) {
         consoleDevice = console;
         if (!consoleDevice) {
             standardOutput.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
@@ -131,10 +135,9 @@ bool Delivery::submitResults()
     // must not cut off the blocks that follow it.
     Q_ASSERT(spool);
     QIODevice *body = spool.get();
-    if (spool->size() > options.maxPostSize) {
-        trimmedSpool = std::make_unique<ReportSpool>();
-        if (const std::optional<QString> why =
-                trimTailStream(*spool, *trimmedSpool, options.maxPostSize)) {
+    if (spool->size() > maxPostSize) {
+        trimmedSpool = std::make_unique<ReportSpool>(spoolWarning);
+        if (const std::optional<QString> why = trimTailStream(*spool, *trimmedSpool, maxPostSize)) {
             qWarning("%s", qUtf8Printable(*why));
             fail(QStringLiteral("There was an error submitting the results"));
             return true;
@@ -144,7 +147,7 @@ bool Delivery::submitResults()
     // An upload that fails at once calls back before it is stored here.
     // Where the system's resolver is what is broken, the public resolver may
     // still find the results server.
-    auto upload = std::make_unique<Http>(uploadUrl(), body, this,
+    auto upload = std::make_unique<Http>(uploadUrl(), body, this, uploadTls,
                                          QHostAddress(QLatin1String(endpoints::PublicResolver)));
     http = std::move(upload);
     return true;

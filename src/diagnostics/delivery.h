@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include <optional>
 
 #include "httpprotocol.h"
+#include "runoptions.h"
+#include "spoolfile.h"
 
 class QIODevice;
 class ReportSpool;
@@ -16,16 +19,6 @@ class ReportSpool;
 // Where a failed upload leaves its copy of the report first: the user's desktop
 // folder; no path when the system knows none.
 QString desktopCopyPath();
-
-// How a finished report leaves the program, as the run options ask.
-struct DeliveryOptions
-{
-    bool isSilent = false;
-    bool isConsole = false;
-    bool isInternet = false;
-    std::optional<QString> outputFile;
-    std::int32_t maxPostSize = 1000000;
-};
 
 // Writes the whole report to the device, the same bytes every time it is
 // called; false when the device took less or the report could not be read.
@@ -44,10 +37,14 @@ class Delivery : public QObject, public HttpProtocol
     Q_OBJECT
 
 public:
-    explicit Delivery(QObject *parent = nullptr);
+    // Uploads trust the certificate authorities of uploadTls.
+    explicit Delivery(const QSslConfiguration &uploadTls, QObject *parent = nullptr);
     ~Delivery() override;
 
-    void deliver(ReportWriter report, const DeliveryOptions &options);
+    // As the run's options ask; a report of more than maxPostSize bytes is
+    // trimmed for the upload.
+    void deliver(ReportWriter report, const RunOptions &options,
+                 std::int32_t maxPostSize = defaultMaxPostSize);
 
     bool submitResults();
     bool writeToPath(const QString &path);
@@ -86,8 +83,12 @@ private:
     std::optional<QString> saveDesktopCopy();
 
     ReportWriter report;
-    DeliveryOptions options;
+    RunOptions options;
+    std::int32_t maxPostSize = defaultMaxPostSize;
     QIODevice *console = nullptr;
+    QSslConfiguration uploadTls;
+    // Told once for all the runs' spools of the report.
+    SpoolWarning spoolWarning{"the report"};
     // The report as uploaded, and its trimmed form; both outlive the upload
     // that reads them.
     std::unique_ptr<ReportSpool> spool;

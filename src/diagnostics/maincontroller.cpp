@@ -1,27 +1,24 @@
 #include "maincontroller.h"
 
+#include "outputhead.h"
 #include "paths.h"
 #include "process.h"
 #include "report.h"
+#include "resultblock.h"
 #include "runinputs.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 
-MainController::MainController(QObject *parent) : QObject(parent)
+MainController::MainController(const QSslConfiguration &uploadTls, QObject *parent)
+    : QObject(parent), reportDelivery(uploadTls)
 {
-    connect(&delivery, &Delivery::outputFileDone, this, &MainController::outputFileDone);
-    connect(&delivery, &Delivery::reportNotWritten, this, &MainController::reportNotWritten);
-    connect(&delivery, &Delivery::deliveredWithoutUpload, this,
-            &MainController::deliveredWithoutUpload);
-    connect(&delivery, &Delivery::uploadSucceeded, this, &MainController::uploadSucceeded);
-    connect(&delivery, &Delivery::uploadFailed, this, &MainController::uploadFailed);
     // An upload still going once the delivery returns is told as started.
     const auto delivered = [this] { isDelivered = true; };
-    connect(&delivery, &Delivery::deliveredWithoutUpload, this, delivered);
-    connect(&delivery, &Delivery::uploadSucceeded, this, delivered);
-    connect(&delivery, &Delivery::uploadFailed, this, delivered);
+    connect(&reportDelivery, &Delivery::deliveredWithoutUpload, this, delivered);
+    connect(&reportDelivery, &Delivery::uploadSucceeded, this, delivered);
+    connect(&reportDelivery, &Delivery::uploadFailed, this, delivered);
 }
 
 MainController::~MainController() = default;
@@ -31,28 +28,15 @@ void MainController::awakeFromNib()
     processes.clear();
     processes.reserve(20);
     container.clear();
-    tailSize = 15000;
-    maxPostSize = 1000000;
+    tailSize = defaultTailSize;
+    maxPostSize = defaultMaxPostSize;
 }
 
-void MainController::initArgsWithSilent(bool silent, bool console, bool forceAMX, bool skipAmx,
-                                        bool internet)
+void MainController::initArgsWithSilent(const RunOptions &options)
 {
-    isSilent = silent;
-    isConsole = console;
-    forceAmx = forceAMX;
-    this->skipAmx = skipAmx;
-    isInternet = internet;
-}
-
-void MainController::setDomain(const QString &domain)
-{
-    this->domain = domain;
-}
-
-void MainController::setOutputFile(const QString &path)
-{
-    outputFile = expandTilde(path);
+    this->options = options;
+    if (options.outputFile)
+        this->options.outputFile = expandTilde(*options.outputFile);
 }
 
 void MainController::runTests(const FieldEntries &fields)
@@ -68,7 +52,7 @@ void MainController::startTest(const QString &launchPath, const QStringList &arg
 
 void MainController::startTest(const Test &test)
 {
-    auto process = std::make_unique<Process>();
+    auto process = std::make_unique<Process>(launchPool);
     connect(process.get(), &Process::processTerminated, this,
             &MainController::processTerminatedNotification);
     Process *started = process.get();
@@ -130,7 +114,7 @@ std::vector<Test> MainController::prepareRun(const FieldEntries &fields)
     inputs.testDomain = takeTestDomain(fields);
     inputs.tailSize = tailSize;
     inputs.agentPaths = agentPaths;
-    inputs.agentGate = agentGateHolds(skipAmx, isAmx, forceAmx);
+    inputs.agentGate = agentGateHolds(options.skipAgentTests, isAmx, options.forceAgentTests);
     if (inputs.agentGate)
         inputs.agentLogFiles = tailBeaconLogs();
     const LocalSystem system = thisSystem();
@@ -143,7 +127,7 @@ std::vector<Test> MainController::prepareRun(const FieldEntries &fields)
 
 std::optional<QString> MainController::takeTestDomain(const FieldEntries &fields)
 {
-    const QString text = testDomainText(domain, [&fields] { return fields.domain; });
+    const QString text = testDomainText(options.domain, [&fields] { return fields.domain; });
     if (const std::optional<QString> notice = skippedTestDomainNotice(text)) {
         qWarning().noquote() << *notice;
         emit testDomainSkipped(*notice);
@@ -206,16 +190,19 @@ void MainController::handleAllTestsFinished()
 {
     emit allTestsFinished();
     const std::vector<CommandOutput> outputs = commandOutputs();
-    QMap<int, QString> commandsByRow;
-    for (const CommandOutput &output : outputs)
+    QMap<BatteryRow, QString> commandsByRow;
+    QMap<BatteryRow, QString> outputHeadsByRow;
+    for (const CommandOutput &output : outputs) {
         commandsByRow.insert(output.row, output.displayName);
-    emit findingsFound(findings(outputs, findingsContext), commandsByRow);
+        outputHeadsByRow.insert(output.row, outputHead(output));
+    }
+    emit findingsFound(findings(outputs, findingsContext), commandsByRow, outputHeadsByRow);
 
     isDelivered = false;
     // Written as often as it is needed, never held whole: the commands may
     // have printed gigabytes.
-    delivery.deliver([this](QIODevice &device) { return buildResults(device); },
-                     {isSilent, isConsole, isInternet, outputFile, maxPostSize});
+    reportDelivery.deliver([this](QIODevice &device) { return buildResults(device); }, options,
+                           maxPostSize);
     if (!isDelivered)
         emit uploadStarted();
 }
@@ -225,7 +212,7 @@ bool MainController::buildResults(QIODevice &device) const
     if (!writeAll(device, reportHead(txtVeltraneAccount, txtTicketNo)))
         return false;
     for (const auto &process : processes) {
-        if (!process->writeResult(device))
+        if (!writeResult(device, *process))
             return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,8 @@
 #include "battery.h"
 #include "delivery.h"
 #include "findings.h"
+#include "launchpool.h"
+#include "runoptions.h"
 #include "toolcheck.h"
 
 class Process;
@@ -35,15 +38,19 @@ class MainController : public QObject
     Q_OBJECT
 
 public:
-    explicit MainController(QObject *parent = nullptr);
+    // Uploads trust the certificate authorities of uploadTls; by default only
+    // the system's, which is all runbench needs: it is built against older
+    // revisions too.
+    explicit MainController(
+        const QSslConfiguration &uploadTls = QSslConfiguration::defaultConfiguration(),
+        QObject *parent = nullptr);
     ~MainController() override;
 
     void awakeFromNib();
 
-    // Run options of the windowless run.
-    void initArgsWithSilent(bool silent, bool console, bool forceAMX, bool skipAmx, bool internet);
-    void setDomain(const QString &domain);
-    void setOutputFile(const QString &path);
+    // The options of the windowless run; the window's runs keep the defaults.
+    // The output file's leading tilde is expanded here.
+    void initArgsWithSilent(const RunOptions &options);
 
     void runTests(const FieldEntries &fields = {});
     void startTest(const QString &launchPath, const QStringList &args,
@@ -67,7 +74,9 @@ public:
     // less or a command's output could not be read back.
     bool buildResults(QIODevice &device) const;
     // The link of the last successful upload.
-    const std::optional<QString> &resultsLink() const { return delivery.resultsLink(); }
+    const std::optional<QString> &resultsLink() const { return reportDelivery.resultsLink(); }
+    // Tells how each run's report left the program.
+    Delivery &delivery() { return reportDelivery; }
 
     // Test seam: every run starts these commands instead of the battery; the
     // rest of the run (account, ticket, progress, delivery) is unchanged.
@@ -84,9 +93,11 @@ signals:
     // Every test of the run has ended, once per run; the report is complete.
     void allTestsFinished();
     // What the run's outputs show, most important first, right after
-    // allTestsFinished; with the report's name for the command of each row.
+    // allTestsFinished; with the report's name for the command of each row
+    // and the first lines it printed.
     void findingsFound(const std::vector<Finding> &findings,
-                       const QMap<int, QString> &commandsByRow);
+                       const QMap<BatteryRow, QString> &commandsByRow,
+                       const QMap<BatteryRow, QString> &outputHeadsByRow);
 
     // Told as a run starts, before runStarted: tools of the battery found
     // nowhere on this system (nothing when all are there), and a test domain
@@ -94,17 +105,9 @@ signals:
     void toolsMissing(const std::vector<BatteryTool> &tools);
     void testDomainSkipped(const QString &notice);
 
-    // How the report left the program; one of the last three ends each run.
-    void outputFileDone(const QString &path);
-    // The console or the output file did not take the report; savedCopyPath
-    // is where a copy went instead, if one was saved.
-    void reportNotWritten(const QString &savedCopyPath);
-    void deliveredWithoutUpload();
-    // The report is on its way to the results server; one of the next two follows.
+    // The report is on its way to the results server: the delivery's
+    // uploadSucceeded or uploadFailed follows.
     void uploadStarted();
-    void uploadSucceeded(const QString &resultsUrl);
-    // savedCopyPath is empty when no copy could be saved anywhere.
-    void uploadFailed(const QString &message, const QString &savedCopyPath);
 
 private:
     void startTests(const FieldEntries &fields);
@@ -116,9 +119,11 @@ private:
     void handleAllTestsFinished();
     std::vector<CommandOutput> commandOutputs() const;
 
+    // Admits the commands of every run; outlives them.
+    LaunchPool launchPool;
     std::vector<std::unique_ptr<Process>> processes;
     // The battery row of each entry of processes.
-    std::vector<int> processRows;
+    std::vector<BatteryRow> processRows;
     FindingContext findingsContext;
     // The run's report has reached its last destination (or failed to).
     bool isDelivered = false;
@@ -127,18 +132,12 @@ private:
 
     std::optional<QString> txtVeltraneAccount;
     std::optional<QString> txtTicketNo;
-    std::optional<QString> outputFile;
-    bool isSilent = false;
-    bool isConsole = false;
-    bool forceAmx = false;
-    bool skipAmx = false;
+    RunOptions options;
     bool isAmx = false;
     bool isFinishing = false;
-    bool isInternet = false;
-    std::optional<QString> domain;
-    std::int32_t tailSize = 0;
-    std::int32_t maxPostSize = 0;
-    Delivery delivery;
+    std::int32_t tailSize = defaultTailSize;
+    std::int32_t maxPostSize = defaultMaxPostSize;
+    Delivery reportDelivery;
 
     std::optional<std::vector<Test>> batteryOverride;
     AgentPaths agentPaths;

@@ -9,15 +9,11 @@ namespace {
 // small whatever the stream's size.
 constexpr qsizetype piece = 64 * 1024;
 
-// The bytes that all streams hold in memory; everything runs on the main
-// thread.
-qint64 sharedMemoryUse = 0;
-
 } // namespace
 
 CapturedStream::~CapturedStream()
 {
-    sharedMemoryUse -= spool.memorySize();
+    shared.used -= spool.memorySize();
 }
 
 void CapturedStream::append(QByteArrayView bytes)
@@ -29,10 +25,10 @@ void CapturedStream::append(QByteArrayView bytes)
     lastByte = bytes.back();
 
     const qsizetype inMemory = spool.memorySize();
-    if (inMemory + bytes.size() > memoryLimit || sharedMemoryUse + bytes.size() > sharedMemoryLimit)
+    if (inMemory + bytes.size() > memoryLimit || shared.used + bytes.size() > sharedMemoryLimit)
         spool.spill();
     spool.append(bytes);
-    sharedMemoryUse += spool.memorySize() - inMemory;
+    shared.used += spool.memorySize() - inMemory;
 }
 
 void CapturedStream::finish()

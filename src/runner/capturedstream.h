@@ -8,10 +8,20 @@
 
 class QIODevice;
 
+// What the captured streams of a set of commands share: the bytes they hold in
+// memory together, and the one log line that says why output stays in memory
+// when no spool file takes it.
+struct CaptureMemory
+{
+    qint64 used = 0;
+    SpoolWarning spoolWarning{"command output"};
+};
+
 // Everything one output stream of a command printed, as raw bytes, with its
 // UTF-8 check kept up to date as the bytes arrive. Memory stays flat whatever
 // a command prints: a stream keeps up to memoryLimit bytes in memory, all
-// streams together up to sharedMemoryLimit, and the rest goes to a spool file.
+// streams of its CaptureMemory together up to sharedMemoryLimit, and the rest
+// goes to a spool file.
 // A spool that cannot be made or written keeps the bytes in memory instead:
 // none is lost.
 class CapturedStream
@@ -20,7 +30,8 @@ public:
     static constexpr qsizetype memoryLimit = 1024 * 1024;
     static constexpr qint64 sharedMemoryLimit = 16 * 1024 * 1024;
 
-    CapturedStream() = default;
+    // shared must outlive the stream.
+    explicit CapturedStream(CaptureMemory &shared) : shared(shared) {}
     CapturedStream(const CapturedStream &) = delete;
     CapturedStream &operator=(const CapturedStream &) = delete;
     ~CapturedStream();
@@ -44,7 +55,8 @@ public:
     QByteArray head(qsizetype limit) const;
 
 private:
-    SpoolFile spool{"command output"};
+    CaptureMemory &shared;
+    SpoolFile spool{shared.spoolWarning};
     Utf8Escaper checker;
     qint64 total = 0;
     char lastByte = 0;

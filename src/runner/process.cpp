@@ -1,51 +1,18 @@
 #include "process.h"
 
-#include "resultblock.h"
+#include "commandline.h"
+#include "launchpool.h"
 #include "toolpath.h"
 
-#include <QBuffer>
 #include <QProcessEnvironment>
 
-#include <QCoreApplication>
-#include <QPointer>
-
 #include <csignal>
-#include <deque>
-#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace {
-
-// Commands whose start failed for want of descriptors or processes, in the
-// order they were started; each finished command lets them try again.
-std::deque<QPointer<Process>> &launchQueue()
-{
-    static std::deque<QPointer<Process>> queue;
-    return queue;
-}
-
-// Commands started and not yet ended; everything runs on the main thread.
-int runningCommands = 0;
-
-// Whether a start would find the descriptors it needs: its pipes, the
-// null device and what QProcess uses to watch the child.
-bool descriptorsAvailable()
-{
-    int pipes[5][2];
-    int made = 0;
-    while (made < 5 && ::pipe2(pipes[made], O_CLOEXEC) == 0)
-        ++made;
-    for (int i = 0; i < made; ++i) {
-        ::close(pipes[i][0]);
-        ::close(pipes[i][1]);
-    }
-    return made == 5;
-}
-
-} // namespace
-
-Process::Process(QObject *parent) : QObject(parent)
+Process::Process(LaunchPool &pool, QObject *parent)
+    : QObject(parent), pool(pool), stdOutData(pool.captureMemory()),
+      stdErrData(pool.captureMemory())
 {
     deadlineTimer.setSingleShot(true);
     killTimer.setSingleShot(true);
@@ -60,7 +27,7 @@ Process::Process(QObject *parent) : QObject(parent)
 Process::~Process()
 {
     if (counted)
-        --runningCommands;
+        pool.commandEnded();
     // The program is going away mid-run (its window was closed): take the
     // command and whatever it started along, rather than leave orphans.
     if (task.state() != QProcess::NotRunning) {
@@ -129,46 +96,22 @@ void Process::launch(const QString &launchPath, const QStringList &args)
             launchFailed();
     });
 
-    // Those already waiting go first.
-    if (!launchQueue().empty())
-        launchQueue().push_back(this);
-    else
-        tryLaunch(QueueEnd::Back);
+    pool.launch(*this);
 }
 
-bool Process::tryLaunch(QueueEnd end)
+bool Process::startNow()
 {
-    // No attempt that is bound to fail: each would log a warning of Qt's.
-    waitingForResources = runningCommands > 0 && !descriptorsAvailable();
-    if (!waitingForResources) {
-        launching = true;
-        task.start(QIODevice::ReadOnly);
-        launching = false;
-    }
+    waitingForResources = false;
+    launching = true;
+    task.start(QIODevice::ReadOnly);
+    launching = false;
     if (task.state() != QProcess::NotRunning) {
         counted = true;
-        ++runningCommands;
+        pool.commandStarted();
         // A command's time starts when it does, not while it waits.
         deadlineTimer.start(deadline);
     }
-    if (!waitingForResources)
-        return true;
-    if (end == QueueEnd::Front)
-        launchQueue().push_front(this);
-    else
-        launchQueue().push_back(this);
-    return false;
-}
-
-void Process::launchWaiting()
-{
-    auto &queue = launchQueue();
-    while (!queue.empty()) {
-        const QPointer<Process> next = queue.front();
-        queue.pop_front();
-        if (next && !next->tryLaunch(QueueEnd::Front))
-            break;
-    }
+    return !waitingForResources;
 }
 
 void Process::stdOutNotification()
@@ -199,17 +142,21 @@ void Process::launchFailed()
 {
     if (finished || !closingLine.isEmpty())
         return;
-    // Out of descriptors or processes (EMFILE, ENFILE, EAGAIN), the command
-    // waits for another to end rather than be lost; nothing to wait for if
-    // none runs. Qt's message is the one sign of a failed fork: errno is gone
-    // by now.
-    const bool shortOfResources =
-        task.errorString().startsWith(QLatin1String("Resource error")) || !descriptorsAvailable();
-    if (shortOfResources && runningCommands > 0) {
+    // A start that fails after start() returned was counted as running, and
+    // its time had begun: it must not wait for its own end, nor run out of
+    // time while it waits.
+    if (counted) {
+        counted = false;
+        pool.commandEnded();
+        deadlineTimer.stop();
+    }
+    // Short of descriptors or processes, the command waits for another to
+    // end rather than be lost.
+    if (pool.waitsAfterFailure(task.errorString())) {
         waitingForResources = true;
         // A failure reported later, from the event loop, queues itself.
         if (!launching)
-            launchQueue().push_back(this);
+            pool.wait(*this);
         return;
     }
     startFailed = true;
@@ -242,10 +189,7 @@ void Process::finish()
     finished = true;
     if (counted) {
         counted = false;
-        --runningCommands;
-        // Its descriptors and its process are free again.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &Process::launchWaiting,
-                                  Qt::QueuedConnection);
+        pool.commandEnded();
     }
     deadlineTimer.stop();
     killTimer.stop();
@@ -261,21 +205,6 @@ void Process::finish()
                           .arg(std::chrono::duration_cast<std::chrono::seconds>(deadline).count());
 
     emit processTerminated(this);
-}
-
-QString Process::getResult() const
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    writeResult(buffer);
-    return QString::fromUtf8(buffer.data());
-}
-
-bool Process::writeResult(QIODevice &device) const
-{
-    if (!finished)
-        return writeResultBlock(device, displayName, {}, {});
-    return writeResultBlock(device, displayName, stdOutData, stdErrData, closingLine);
 }
 
 QByteArray Process::stdErrHead(qsizetype limit) const

@@ -11,8 +11,11 @@
 #include <chrono>
 #include <optional>
 
+class LaunchPool;
+
 // One command of the battery: runs it with both output streams on pipes,
-// collects what it prints while it runs and renders its result block.
+// collects what it prints while it runs and renders its result block. Its pool
+// admits it and holds what its output shares with the others.
 class Process : public QObject
 {
     Q_OBJECT
@@ -24,7 +27,8 @@ public:
     static constexpr std::chrono::milliseconds defaultDeadline = std::chrono::seconds(300);
     static constexpr std::chrono::milliseconds killGrace = std::chrono::seconds(5);
 
-    explicit Process(QObject *parent = nullptr);
+    // The pool must outlive the command.
+    explicit Process(LaunchPool &pool, QObject *parent = nullptr);
     ~Process() override;
 
     void start(const QString &launchPath, const QStringList &args,
@@ -37,11 +41,6 @@ public:
     // Starts nothing: ends from the event loop, its block closed by reason.
     void finishUnstarted(const QString &displayName, const QString &reason);
     bool isFinished() const { return finished; }
-    // The result block; before the end, only its first line.
-    QString getResult() const;
-    // The same block written to device piece by piece, in little memory
-    // whatever the command printed; false when the device took less.
-    bool writeResult(QIODevice &device) const;
 
     // What the findings read: the name the report gives the command, the first
     // limit bytes of each stream (standard error ends with the runner's own
@@ -50,6 +49,12 @@ public:
     QByteArray stdOutHead(qsizetype limit) const { return stdOutData.head(limit); }
     QByteArray stdErrHead(qsizetype limit) const;
     bool couldNotStart() const { return startFailed; }
+    // What its block is made of once it has ended: both streams whole, and
+    // the runner's own line that closes standard error (why it did not run or
+    // was stopped), if any.
+    const CapturedStream &stdOutStream() const { return stdOutData; }
+    const CapturedStream &stdErrStream() const { return stdErrData; }
+    const QString &closingNote() const { return closingLine; }
 
     // Test seam: shortens the deadline; call before start().
     void setDeadline(std::chrono::milliseconds deadline) { this->deadline = deadline; }
@@ -60,16 +65,11 @@ signals:
     void processTerminated(Process *process);
 
 private:
-    enum class QueueEnd
-    {
-        Front,
-        Back
-    };
+    friend class LaunchPool;
     void launch(const QString &launchPath, const QStringList &args);
-    // Starts the command, or puts it in line when the machine is short of
-    // descriptors or processes; true unless it was put in line.
-    bool tryLaunch(QueueEnd end);
-    static void launchWaiting();
+    // Starts the command now, as its pool admits it; false when the start
+    // failed for want of descriptors or processes and it must wait in line.
+    bool startNow();
     void stdOutNotification();
     void stdErrNotification();
     void terminatedNotification();
@@ -78,6 +78,7 @@ private:
     void signalGroup(int signal);
     void finish();
 
+    LaunchPool &pool;
     QProcess task;
     CapturedStream stdOutData;
     CapturedStream stdErrData;
@@ -93,7 +94,7 @@ private:
     // Counted among the running commands.
     bool counted = false;
     bool waitingForResources = false;
-    // Inside task.start(), where a failure is queued by tryLaunch itself.
+    // Inside task.start(), where the pool puts a failure in line itself.
     bool launching = false;
     // Why the command did not run or did not end; ends its block.
     QString closingLine;

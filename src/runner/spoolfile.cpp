@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSet>
 
 #include <cerrno>
 #include <cstdlib>
@@ -16,6 +15,13 @@ static QString failure(const char *doing)
     return QStringLiteral("could not %1 a file in %2: %3")
         .arg(QLatin1StringView(doing), QDir::tempPath(),
              QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void SpoolWarning::tell(const QString &why)
+{
+    if (!told)
+        qWarning("keeping %s in memory: %s", what, qUtf8Printable(why));
+    told = true;
 }
 
 SpoolFile::~SpoolFile()
@@ -73,11 +79,7 @@ bool SpoolFile::open()
 void SpoolFile::keepInMemory(const QString &why)
 {
     fileUsable = false;
-    // Told once for each kind of bytes; everything runs on the main thread.
-    static QSet<const char *> told;
-    if (!told.contains(what))
-        qWarning("keeping %s in memory: %s", what, qUtf8Printable(why));
-    told.insert(what);
+    warning.tell(why);
 }
 
 bool SpoolFile::read(qint64 offset, qsizetype length, QByteArray &buffer) const

@@ -1,20 +1,28 @@
 #include "mainwindow.h"
 
 #include "buildconfig.h"
+#include "findingstexts.h"
 #include "maincontroller.h"
+#include "reportfile.h"
 #include "resultsview.h"
 #include "ui_mainwindow.h"
+#include "windowaccessible.h"
+#include "windowsize.h"
 
 #include <QClipboard>
+#include <QDebug>
 #include <QDesktopServices>
+#include <QDir>
 #include <QGuiApplication>
 #include <QUrl>
 
 MainWindow::MainWindow(MainController &controller, QWidget *parent)
     : QWidget(parent), controller(controller), ui(std::make_unique<Ui::MainWindow>())
 {
+    installWindowAccessible();
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("Veltrane Diagnostic v") + QLatin1String(buildconfig::version));
+    setWindowTitle(tr("Veltrane Diagnostic v%1").arg(QLatin1String(buildconfig::version)));
+    resize(rememberedWindowSize(size()));
     for (QWidget *control :
          {ui->textResultsLinkView, static_cast<QWidget *>(ui->textCopyPaste),
           static_cast<QWidget *>(ui->copyToClipBoardLink), static_cast<QWidget *>(ui->shareButton)})
@@ -24,7 +32,10 @@ MainWindow::MainWindow(MainController &controller, QWidget *parent)
     controller.awakeFromNib();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    rememberWindowSize(size());
+}
 
 void MainWindow::connectActions()
 {
@@ -32,6 +43,8 @@ void MainWindow::connectActions()
     connect(ui->copyToClipBoardLink, &QPushButton::clicked, this,
             &MainWindow::copyToClipBoardLinkButtonPressed);
     connect(ui->shareButton, &QPushButton::clicked, this, &MainWindow::shareButtonPressed);
+    connect(ui->findingsList, &FindingsList::wholeOutputRequested, this,
+            &MainWindow::openReportCopy);
 
     // Enter in any field starts a run, as the start button would; a click on
     // a disabled button does nothing, so no second run can start.
@@ -48,8 +61,8 @@ void MainWindow::connectController()
     connect(&controller, &MainController::runStarted, this, &MainWindow::runStarted);
     connect(&controller, &MainController::progressChanged, this, &MainWindow::updateProgress);
     connect(&controller, &MainController::findingsFound, this, &MainWindow::showFindings);
-    connect(&controller, &MainController::uploadSucceeded, this, &MainWindow::showLink);
-    connect(&controller, &MainController::uploadFailed, this, &MainWindow::showError);
+    connect(&controller.delivery(), &Delivery::uploadSucceeded, this, &MainWindow::showLink);
+    connect(&controller.delivery(), &Delivery::uploadFailed, this, &MainWindow::showError);
 }
 
 void MainWindow::runTests()
@@ -61,6 +74,7 @@ void MainWindow::runTests()
 void MainWindow::runStarted(int testCount)
 {
     disableUI();
+    reportCopyPath.clear();
     ui->progressIndicator->setRange(0, testCount);
     ui->progressIndicator->setValue(0);
     // Graphite: a grey bar rather than the accent colour.
@@ -78,63 +92,87 @@ void MainWindow::showMissingTools(const std::vector<BatteryTool> &tools)
         names.append(tool.name());
         notices.append(missingToolNotice(tool));
     }
-    ui->textMissingTools->setText(
-        QStringLiteral("Not found on this computer, so the report lacks their tests: %1")
-            .arg(names.join(QStringLiteral(", "))));
+    setStatusText(ui->textMissingTools,
+                  tr("Not found on this computer, so the report lacks their tests: %1")
+                      .arg(names.join(QStringLiteral(", "))));
     ui->textMissingTools->setToolTip(notices.join(u'\n'));
     ui->textMissingTools->show();
 }
 
 void MainWindow::updateProgress(int finished, int total)
 {
-    QString status =
-        QStringLiteral("Please wait. Finished %1 out of %2 tests.").arg(finished).arg(total);
+    QString status = tr("Please wait. Finished %1 out of %2 tests.").arg(finished).arg(total);
     if (!testDomainNotice.isEmpty())
         status += u'\n' + testDomainNotice.left(1).toUpper() + testDomainNotice.mid(1) + u'.';
-    ui->textStatus->setText(status);
+    setStatusText(ui->textStatus, status);
     ui->progressIndicator->setValue(finished);
 }
 
-// Filled as the tests end, shown with the result of the upload; hovering a
-// line names the commands it was read from.
-void MainWindow::showFindings(const std::vector<Finding> &findings,
-                              const QMap<int, QString> &commandsByRow)
+// A status line is named by what it says, so that a screen reader hears each
+// change.
+void MainWindow::setStatusText(QLabel *label, const QString &text)
 {
-    ui->findingsList->clear();
-    for (const Finding &finding : findings) {
-        auto *item = new QListWidgetItem(
-            findingMarker(finding.level).leftJustified(4) + u' ' + finding.text, ui->findingsList);
-        QStringList commands;
-        for (int row : finding.rows)
-            commands.append(commandsByRow.value(row));
-        item->setToolTip(QStringLiteral("Read from:\n") + commands.join(u'\n'));
-    }
+    label->setText(text);
+    label->setAccessibleName(text);
+}
+
+// Filled as the tests end, shown with the result of the upload.
+void MainWindow::showFindings(const std::vector<Finding> &findings,
+                              const QMap<BatteryRow, QString> &commandsByRow,
+                              const QMap<BatteryRow, QString> &outputHeadsByRow)
+{
+    ui->findingsList->setFindings(findings, commandsByRow, outputHeadsByRow);
+    ui->textFindingsHeadline->setText(findingstexts::headline(findings));
+    ui->textFindingsHeadline->setVisible(!findings.empty());
     ui->findingsList->setVisible(!findings.empty());
+}
+
+// The whole block of a test is in the report: the copy of the failed upload,
+// or a private one made the first time it is asked for.
+void MainWindow::openReportCopy()
+{
+    if (reportCopyPath.isEmpty()) {
+        ReportFile file = ReportFile::freshIn(QDir::tempPath());
+        if (!file.isOpen() || !controller.buildResults(*file.device()) || !file.finish()) {
+            qWarning().noquote() << "could not write a copy of the report:" << file.errorString();
+            return;
+        }
+        reportCopyPath = file.path();
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(reportCopyPath));
 }
 
 void MainWindow::showLink(const QString &resultsUrl)
 {
     enableUI();
     hideProgress();
-    setTextView(ui->textResultsLink, QStringLiteral("See results at ") + resultsUrl);
+    setTextView(ui->textResultsLink, tr("See results at ") + resultsUrl);
     ui->textResultsLinkView->show();
     ui->textCopyPaste->show();
     setLinkButtonsEnabled(true);
 }
+
+// The delivery's messages, for the translation tools: the window shows them in
+// the user's language, the log as they are.
+[[maybe_unused]] static const char *const deliveryMessages[] = {
+    QT_TRANSLATE_NOOP("Delivery", "There was an error submitting the results"),
+    QT_TRANSLATE_NOOP("Delivery", "There was an internal server errror"),
+};
 
 void MainWindow::showError(const QString &message, const QString &savedCopyPath)
 {
     enableUI();
     hideProgress();
     // Where the copy is, in case no text editor opens it.
-    const QString savedIn = QStringLiteral("\nThe report is saved in ");
+    const QString shown = QCoreApplication::translate("Delivery", qUtf8Printable(message));
+    const QString savedIn = u'\n' + tr("The report is saved in ");
+    reportCopyPath = savedCopyPath;
     if (savedCopyPath.isEmpty()) {
-        setTextView(ui->textResultsLink,
-                    message + QStringLiteral("\nThe report could not be saved."));
+        setTextView(ui->textResultsLink, shown + u'\n' + tr("The report could not be saved."));
     } else {
         const QUrl copy = QUrl::fromLocalFile(savedCopyPath);
-        setTextView(ui->textResultsLink, message + savedIn + savedCopyPath);
-        resultsview::markLink(*ui->textResultsLink, message.size() + savedIn.size(),
+        setTextView(ui->textResultsLink, shown + savedIn + savedCopyPath);
+        resultsview::markLink(*ui->textResultsLink, shown.size() + savedIn.size(),
                               savedCopyPath.size(), copy);
         resultsview::paintText(*ui->textResultsLink);
         // The saved report opens in the user's text editor.

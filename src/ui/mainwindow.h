@@ -10,6 +10,7 @@
 #include <vector>
 
 class MainController;
+class QLabel;
 class QTextBrowser;
 
 namespace Ui {
@@ -33,6 +34,7 @@ public:
 
 private:
     void connectActions();
+    void setStatusText(QLabel *label, const QString &text);
     void connectController();
 
     void runTests();
@@ -43,7 +45,9 @@ private:
     void showMissingTools(const std::vector<BatteryTool> &tools);
     void updateProgress(int finished, int total);
     void showFindings(const std::vector<Finding> &findings,
-                      const QMap<int, QString> &commandsByRow);
+                      const QMap<BatteryRow, QString> &commandsByRow,
+                      const QMap<BatteryRow, QString> &outputHeadsByRow);
+    void openReportCopy();
     void showLink(const QString &resultsUrl);
     void showError(const QString &message, const QString &savedCopyPath);
 
@@ -58,4 +62,7 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     // Shown in the status line while the run lasts.
     QString testDomainNotice;
+    // The last run's report as a file, once there is one: the copy a failed
+    // upload saved, or one made when the user asks for a test's whole output.
+    QString reportCopyPath;
 };

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QObject>
-#include <QPointer>
 #include <QSslConfiguration>
 #include <QString>
 #include <QTimer>
@@ -18,10 +16,12 @@
 
 #include "httpprotocol.h"
 
-class QNetworkReply;
-class ResolverLookup;
+class ElsewhereLookup;
+class UploadAttempt;
+enum class TryAgain;
+struct AttemptResult;
 
-// TLS settings of the upload: the system's trusted roots, plus the PEM
+// TLS settings of an upload: the system's trusted roots, plus the PEM
 // certificates given (a test build trusts its own test authority that way).
 // Certificate checks are never switched off.
 QSslConfiguration uploadTlsConfiguration(QByteArrayView extraCaPem);
@@ -51,11 +51,9 @@ struct UploadLimits
 // One upload: posts the body as the file field of a multipart form and tells
 // the delegate the outcome exactly once. The server's answer body is the reply.
 //
-// When the first try fails before the connection was secured (the name did not
-// resolve, the addresses refused or timed out, the TLS handshake failed: the
-// system's resolver may be what is broken or filtered), the name is looked up
-// at secondResolver, and an address the system did not give is tried once,
-// with the same host name for the Host header and the certificate check.
+// When the first try fails so that shouldTryAgain allows another, the name is
+// looked up at secondResolver, and an address the system did not give is tried
+// once, with the same host name for the Host header and the certificate check.
 //
 // The object stays readable after its callback; its owner must not delete it
 // from inside the callback.
@@ -68,12 +66,10 @@ public:
     // sequential; it is read from its start, as often as there are tries, and
     // must stay unchanged and alive while the upload runs (the caller keeps
     // it). An empty body, or a URL that is not valid, fails at once: the
-    // delegate hears of it before the constructor returns. Without a
-    // secondResolver there is no second try.
-    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate,
-         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
-    // The same for a body held in memory.
-    Http(const QUrl &url, const QByteArray &data, HttpProtocol *delegate,
+    // delegate hears of it before the constructor returns. Every try trusts
+    // the certificate authorities of tls (see uploadTlsConfiguration). Without
+    // a secondResolver there is no second try.
+    Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
          const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
     ~Http() override;
 
@@ -87,43 +83,37 @@ public:
     const std::optional<QString> &reply() const { return replyText; }
 
 private:
+    enum class State
+    {
+        Posting,
+        LookingUp, // for an address elsewhere, once the first try failed
+        PostingElsewhere,
+        Finished, // the delegate has been told
+    };
+
     void upload();
     void send(const QUrl &url);
-    void uploadSucceeded(bool succeeded);
-    void didReceiveResponse();
-    void didReceiveData();
-    void exchangeFinished();
-    bool mayTryElsewhere() const;
-    void lookUpElsewhere();
-    void chooseElsewhere(bool timeIsUp);
-    void stopLookingUp();
+    void attemptFinished(const AttemptResult &result);
+    void lookUpElsewhere(TryAgain where);
+    void sendElsewhere(const std::optional<QHostAddress> &address);
     void giveUp();
+    void uploadSucceeded(const AttemptResult &last, bool readAnswer);
 
     QUrl serverURL;
     HttpProtocol *delegate;
-    std::optional<QString> replyText;
-    bool uploadDidSucceed = false;
-    bool responseDidSucceed = false;
-    std::optional<int> httpStatus;
-    qint64 rCode = 0;
-
-    QBuffer heldBody;
     QIODevice *body;
+    QSslConfiguration tls;
     QHostAddress secondResolver;
     UploadLimits limits;
-    QByteArray receivedBody;
-    bool secured = false; // the TLS handshake of the current try completed
-    bool outcomeTold = false;
-    QNetworkAccessManager manager;
-    QPointer<QNetworkReply> exchange;
-    QTimer wholeLimit;
 
-    // The second way: what the resolver and the system give for the name.
-    bool lookingUp = false;
-    QTimer lookupLimit;
-    std::unique_ptr<ResolverLookup> lookup;
-    std::optional<QList<QHostAddress>> resolverAddresses;
-    std::optional<QList<QHostAddress>> systemAddresses;
-    int systemLookupId = -1;
-    bool triedElsewhere = false;
+    State state = State::Posting;
+    QNetworkAccessManager manager;
+    QTimer wholeLimit;
+    std::unique_ptr<UploadAttempt> attempt;
+    std::unique_ptr<ElsewhereLookup> lookup;
+
+    // The outcome, as the delegate reads it.
+    bool responseDidSucceed = false;
+    qint64 rCode = 0;
+    std::optional<QString> replyText;
 };

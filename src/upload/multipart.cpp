@@ -11,14 +11,6 @@ QByteArray multipartTail(QByteArrayView boundry)
     return "\r\n--" + boundry.toByteArray() + "--\r\n";
 }
 
-QByteArray multipartBody(QByteArrayView boundry, QByteArrayView data)
-{
-    QByteArray body;
-    body.reserve(data.size() + 512);
-    body.append(multipartHead(boundry)).append(data).append(multipartTail(boundry));
-    return body;
-}
-
 PostRequest postRequestWithURL(const QUrl &url, QByteArrayView boundry, QIODevice *data)
 {
     PostRequest post{

@@ -13,14 +13,11 @@
 // reads the part up to the closing boundary line at the very end.
 inline constexpr char uploadBoundary[] = "0xKhTmLbOuNdArY";
 
-// What comes before and after the data in the form: 87 and 23 bytes for the
-// upload boundary.
+// What comes before and after the data in the multipart form whose single file
+// field "file", named "test.bin", the data is: 87 and 23 bytes for the upload
+// boundary.
 QByteArray multipartHead(QByteArrayView boundry);
 QByteArray multipartTail(QByteArrayView boundry);
-
-// The multipart form body with data as its single file field "file", named
-// "test.bin": data.size() + 110 bytes for the upload boundary.
-QByteArray multipartBody(QByteArrayView boundry, QByteArrayView data);
 
 // A POST request: the headers, and the body that goes with them.
 struct PostRequest

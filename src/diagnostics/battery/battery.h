@@ -1,5 +1,8 @@
 #pragma once
 
+#include "batteryrow.h"
+#include "endpointroles.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -16,8 +19,9 @@ struct Test
     QString launchPath;
     QStringList args;
     std::optional<QString> comment;
-    // Its row in the battery table: 1 to 71, 0 for an agent log file.
-    int row = 0;
+    BatteryRow row = BatteryRow::None;
+    // The place a ping row reaches, as the findings name it: "palo alto".
+    std::optional<QString> place = std::nullopt;
     // How the report names the command where that differs from what runs: a
     // file name that is not UTF-8 is shown with its bytes escaped.
     std::optional<QString> displayName = std::nullopt;
@@ -31,47 +35,9 @@ QString displayNameOf(const Test &test);
 // The value of every endpoint role the battery probes.
 struct Endpoints
 {
-    QString MyIpName;
-    QString ResolverPrimary;
-    QString ResolverSecondary;
-    QString PublicResolver;
-    QString ApiHost;
-    QString MonitorHost;
-    QString BlockPageHost;
-    QString CategoryHitHost;
-    QString DebugName;
-    QString CdnEchoName;
-    QString CdnEchoServer;
-    QString DnsProviderEchoName;
-    QString DnsProviderEchoServer;
-    QString RootServer;
-    QString PublicNameServer;
-    QString ServiceWebHost;
-    QString PaloAltoRouter;
-    QString SeattleRouter;
-    QString LosAngelesRouter;
-    QString ChicagoRouter;
-    QString NewYorkRouter;
-    QString AshburnRouter;
-    QString LondonRouter;
-    QString MiamiRouter;
-    QString SingaporeRouter;
-    QString FrankfurtRouter;
-    QString HongKongRouter;
-    QString AmsterdamRouter;
-    QString BerlinRouter;
-    QString ParisRouter;
-    QString CopenhagenRouter;
-    QString DallasRouter;
-    QString BucharestRouter;
-    QString PragueRouter;
-    QString WarsawRouter;
-    QString SydneyRouter;
-    QString BlockPageAltHost;
-    QString WebServerAddress;
-    QString BlockedTestAddress;
-    QString GreyTestAddress;
-    QString GreyTestName;
+#define VELTRANE_ENDPOINT_FIELD(name) QString name;
+    VELTRANE_BATTERY_ENDPOINT_ROLES(VELTRANE_ENDPOINT_FIELD)
+#undef VELTRANE_ENDPOINT_FIELD
 };
 
 // The values this program was built with.

@@ -7,20 +7,18 @@
 #include <optional>
 
 class CapturedStream;
+class Process;
 class QIODevice;
 
 // Every result block starts with this line of 45 hyphens; the report trimming
 // splits the report at it.
 inline constexpr char blockSeparator[] = "---------------------------------------------";
 
-// The command line as the report shows it: nothing is quoted, so an argument
-// holding blanks reads like several. A present but empty comment leaves a
-// trailing blank.
-QString commandDisplayName(const QString &launchPath, const QStringList &args,
-                           const std::optional<QString> &comment);
-
 // The line that ends a section whose stream was not valid UTF-8.
 QByteArray invalidBytesLine(qint64 count);
+
+// The first line of a block: all of it while the command runs.
+QByteArray blockHeadLine(const QString &displayName);
 
 // Writes the text one command run contributes to the report: the head line,
 // then a section for each stream that printed anything. A stream that is not
@@ -31,6 +29,7 @@ QByteArray invalidBytesLine(qint64 count);
 bool writeResultBlock(QIODevice &device, const QString &displayName, const CapturedStream &stdOut,
                       const CapturedStream &stdErr, const QString &closingLine = {});
 
-// The block of streams given whole as text; absent means empty.
-QString resultBlock(const QString &displayName, const std::optional<QString> &stdOut,
-                    const std::optional<QString> &stdErr);
+// One command's block; while it runs, only its first line.
+bool writeResult(QIODevice &device, const Process &process);
+// The same block as text.
+QString getResult(const Process &process);

@@ -8,12 +8,15 @@
 namespace {
 
 using namespace findingparts;
+using enum BatteryRow;
 
 std::optional<Finding> resolverByPort(const std::vector<CommandOutput> &outputs,
                                       const FindingContext &context)
 {
     std::vector<Part> parts;
-    for (const auto &[row, port] : {std::pair{13, "53"}, {14, "443"}, {15, "5353"}}) {
+    for (const auto &[row, port] : {std::pair{DebugNamePort53, "53"},
+                                    {DebugNamePort443, "443"},
+                                    {DebugNamePort5353, "5353"}}) {
         if (const CommandOutput *output = outputOf(outputs, row))
             parts.push_back(digPart(*output, QLatin1String(port), DigShows::Outcome));
     }
@@ -22,12 +25,12 @@ std::optional<Finding> resolverByPort(const std::vector<CommandOutput> &outputs,
     Finding finding =
         joined(QStringLiteral("The service's resolver %1 by port: ").arg(context.resolverPrimary),
                parts, QStringLiteral(", "));
-    const auto port = [&parts](int row) {
+    const auto port = [&parts](BatteryRow row) {
         return std::find_if(parts.begin(), parts.end(),
                             [row](const Part &p) { return p.row == row; });
     };
-    const auto standard = port(13);
-    const auto https = port(14);
+    const auto standard = port(DebugNamePort53);
+    const auto https = port(DebugNamePort443);
     if (standard != parts.end() && https != parts.end() && !standard->answered &&
         standard->level == Level::WorthALook && https->answered)
         finding.text +=
@@ -38,13 +41,13 @@ std::optional<Finding> resolverByPort(const std::vector<CommandOutput> &outputs,
 std::optional<Finding> systemVersusDirect(const std::vector<CommandOutput> &outputs,
                                           const FindingContext &context)
 {
-    const CommandOutput *system = outputOf(outputs, 16);
-    const CommandOutput *direct = outputOf(outputs, 13);
+    const CommandOutput *system = outputOf(outputs, DebugNameViaSystem);
+    const CommandOutput *direct = outputOf(outputs, DebugNamePort53);
     if (!system || !direct)
         return std::nullopt;
     const Part viaSystem = digPart(*system, {}, DigShows::Records);
     const Part viaService = digPart(*direct, {}, DigShows::Records);
-    const QList<int> rows = {16, 13};
+    const QList<BatteryRow> rows = {DebugNameViaSystem, DebugNamePort53};
     if (viaSystem.level == Level::Fine && viaService.level == Level::Fine) {
         if (viaSystem.answers == viaService.answers)
             return Finding{Level::Fine,
@@ -76,7 +79,7 @@ QString resolverLabel(const QString &address, const FindingContext &context)
 std::optional<Finding> resolversInUse(const std::vector<CommandOutput> &outputs,
                                       const FindingContext &context)
 {
-    const CommandOutput *output = outputOf(outputs, 49);
+    const CommandOutput *output = outputOf(outputs, ResolverSettings);
     if (!output)
         return std::nullopt;
     const ResolverReading reading = readResolvers(decoded(output->stdOut));
@@ -85,8 +88,9 @@ std::optional<Finding> resolversInUse(const std::vector<CommandOutput> &outputs,
     if (output->couldNotStart || asked.isEmpty()) {
         const QString why =
             output->couldNotStart ? cannotTell(*output) : QStringLiteral("they name no resolver");
-        return Finding{
-            Level::CouldNotTell, QStringLiteral("The system's resolver settings: ") + why, {49}};
+        return Finding{Level::CouldNotTell,
+                       QStringLiteral("The system's resolver settings: ") + why,
+                       {ResolverSettings}};
     }
     QStringList named;
     Level level = Level::WorthALook;
@@ -100,7 +104,7 @@ std::optional<Finding> resolversInUse(const std::vector<CommandOutput> &outputs,
     if (!reading.perLink.isEmpty() && !reading.configured.isEmpty())
         text +=
             QStringLiteral("; resolv.conf names ") + reading.configured.join(QStringLiteral(", "));
-    return Finding{level, text, {49}};
+    return Finding{level, text, {ResolverSettings}};
 }
 
 std::optional<Finding> testDomain(const std::vector<CommandOutput> &outputs,
@@ -109,10 +113,10 @@ std::optional<Finding> testDomain(const std::vector<CommandOutput> &outputs,
     if (!context.testDomain)
         return std::nullopt;
     std::vector<Part> parts;
-    for (const auto &[row, name] : {std::pair{3, "system"},
-                                    {4, "service primary"},
-                                    {5, "service secondary"},
-                                    {6, "public resolver"}}) {
+    for (const auto &[row, name] : {std::pair{TestDomainViaSystem, "system"},
+                                    {TestDomainAtPrimary, "service primary"},
+                                    {TestDomainAtSecondary, "service secondary"},
+                                    {TestDomainAtPublicResolver, "public resolver"}}) {
         if (const CommandOutput *output = outputOf(outputs, row))
             parts.push_back(digPart(*output, QLatin1String(name), DigShows::Records));
     }
@@ -131,7 +135,7 @@ std::optional<Finding> testDomain(const std::vector<CommandOutput> &outputs,
 std::optional<Finding> agentResolver(const std::vector<CommandOutput> &outputs,
                                      const FindingContext &context)
 {
-    const CommandOutput *output = outputOf(outputs, 58);
+    const CommandOutput *output = outputOf(outputs, AgentDebugName);
     if (!context.agentTestsRan || !output)
         return std::nullopt;
     return joined(QStringLiteral("The agent's local resolver 127.0.0.1: "),
@@ -141,7 +145,8 @@ std::optional<Finding> agentResolver(const std::vector<CommandOutput> &outputs,
 std::optional<Finding> webChecks(const std::vector<CommandOutput> &outputs)
 {
     std::vector<Part> parts;
-    for (int row = 51; row <= 55; ++row) {
+    for (const BatteryRow row : {MonitorPageAtAltHost, MonitorPage, AltHostHeaders,
+                                 MonitorPageAtBlockPageHost, WebServer}) {
         if (const CommandOutput *output = outputOf(outputs, row))
             parts.push_back(webPart(*output, target(*output)));
     }
@@ -158,11 +163,12 @@ std::optional<Finding> pings(const std::vector<CommandOutput> &outputs,
 {
     std::vector<Part> parts;
     std::vector<std::pair<double, QString>> averages;
-    for (int row = 25; row <= 46; ++row) {
-        const CommandOutput *output = outputOf(outputs, row);
+    for (int row = int(firstPlacePing); row <= int(lastPlacePing); ++row) {
+        const CommandOutput *output = outputOf(outputs, BatteryRow(row));
         if (!output)
             continue;
-        parts.push_back(pingPart(*output, context.pingNames.value(row, target(*output))));
+        parts.push_back(
+            pingPart(*output, context.pingNames.value(BatteryRow(row), target(*output))));
         const PingReading reading = readPing(decoded(output->stdOut), decoded(output->stdErr));
         if (reading.averageMs && !output->couldNotStart)
             averages.emplace_back(*reading.averageMs, parts.back().label);
@@ -197,7 +203,8 @@ std::optional<Finding> pings(const std::vector<CommandOutput> &outputs,
 std::optional<Finding> traces(const std::vector<CommandOutput> &outputs)
 {
     std::vector<Part> parts;
-    for (const int row : {2, 7, 8, 9, 10, 11, 12}) {
+    for (const BatteryRow row : {TraceTestDomain, TracePrimary, TraceSecondary, TraceApiHost,
+                                 TraceMonitorHost, TraceBlockPageHost, TraceCategoryHitHost}) {
         if (const CommandOutput *output = outputOf(outputs, row))
             parts.push_back(tracePart(*output));
     }
@@ -212,7 +219,7 @@ std::optional<Finding> traces(const std::vector<CommandOutput> &outputs)
 // Whether the agent let a check through, against what it is expected to do.
 Part agentCheck(const CommandOutput &output, const QString &label, bool expectBlocked)
 {
-    Part part = output.row == 64 ? pingPart(output, label) : webPart(output, label);
+    Part part = output.row == PingBlockedAddress ? pingPart(output, label) : webPart(output, label);
     if (part.level == Level::CouldNotTell)
         return part;
     if (part.answered == expectBlocked) {
@@ -232,14 +239,16 @@ std::optional<Finding> agentChecks(const std::vector<CommandOutput> &outputs,
         return std::nullopt;
     struct Check
     {
-        int row;
+        BatteryRow row;
         const char *label;
         bool expectBlocked;
     };
-    const Check checks[] = {
-        {64, "blocked address ping", true},   {66, "blocked address page", true},
-        {68, "grey allowed page :80", false}, {69, "grey allowed page :8081", false},
-        {70, "grey blocked page :80", true},  {71, "grey blocked page :8081", true}};
+    const Check checks[] = {{PingBlockedAddress, "blocked address ping", true},
+                            {PageFromBlockedAddress, "blocked address page", true},
+                            {GreyAllowedPage, "grey allowed page :80", false},
+                            {GreyAllowedPage8081, "grey allowed page :8081", false},
+                            {GreyBlockedPage, "grey blocked page :80", true},
+                            {GreyBlockedPage8081, "grey blocked page :8081", true}};
     std::vector<Part> parts;
     for (const Check &check : checks) {
         if (const CommandOutput *output = outputOf(outputs, check.row))
@@ -289,14 +298,9 @@ FindingContext findingContext(const BatteryInputs &inputs, const std::vector<Tes
     const Endpoints &e = inputs.endpoints;
     FindingContext context{e.ResolverPrimary, e.ResolverSecondary, e.DebugName,
                            inputs.testDomain, inputs.agentGate,    {}};
-    // "(palo alto router)" goes by "palo alto", "(www.example.com)" by its host.
     for (const Test &test : tests) {
-        if (test.row >= 25 && test.row <= 46 && test.comment) {
-            QString name = test.comment->mid(1).chopped(1);
-            if (name.endsWith(QLatin1String(" router")))
-                name.chop(7);
-            context.pingNames.insert(test.row, name);
-        }
+        if (test.place)
+            context.pingNames.insert(test.row, *test.place);
     }
     return context;
 }

@@ -11,7 +11,7 @@ QString decoded(const QByteArray &bytes)
     return QString::fromUtf8(bytes.left(findingsInputLimit));
 }
 
-const CommandOutput *outputOf(const std::vector<CommandOutput> &outputs, int row)
+const CommandOutput *outputOf(const std::vector<CommandOutput> &outputs, BatteryRow row)
 {
     const auto found =
         std::find_if(outputs.begin(), outputs.end(),

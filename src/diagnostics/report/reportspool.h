@@ -14,8 +14,8 @@ class ReportSpool : public QIODevice
 public:
     static constexpr qsizetype memoryLimit = 8 * 1024 * 1024;
 
-    // Open for reading and writing.
-    ReportSpool();
+    // Open for reading and writing; warning must outlive the spool.
+    explicit ReportSpool(SpoolWarning &warning);
 
     bool isSequential() const override { return false; }
     qint64 size() const override { return spool.size(); }
@@ -27,6 +27,6 @@ protected:
     qint64 writeData(const char *data, qint64 maxSize) override;
 
 private:
-    SpoolFile spool{"the report"};
+    SpoolFile spool;
     QByteArray readBuffer;
 };

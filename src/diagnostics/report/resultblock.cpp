@@ -1,6 +1,7 @@
 #include "resultblock.h"
 
 #include "capturedstream.h"
+#include "process.h"
 
 #include <QBuffer>
 
@@ -25,42 +26,36 @@ bool writeSection(QIODevice &device, QByteArrayView label, const CapturedStream 
 
 } // namespace
 
-QString commandDisplayName(const QString &launchPath, const QStringList &args,
-                           const std::optional<QString> &comment)
-{
-    QString name = launchPath;
-    for (const QString &arg : args)
-        name += u' ' + arg;
-    if (comment)
-        name += u' ' + *comment;
-    return name;
-}
-
 QByteArray invalidBytesLine(qint64 count)
 {
     return '(' + QByteArray::number(count) + " bytes that are not UTF-8 are shown as \\xHH)\n";
 }
 
+QByteArray blockHeadLine(const QString &displayName)
+{
+    return blockSeparator + QByteArray("Results for: ") + displayName.toUtf8() + '\n';
+}
+
 bool writeResultBlock(QIODevice &device, const QString &displayName, const CapturedStream &stdOut,
                       const CapturedStream &stdErr, const QString &closingLine)
 {
-    const QByteArray head =
-        blockSeparator + QByteArray("Results for: ") + displayName.toUtf8() + '\n';
+    const QByteArray head = blockHeadLine(displayName);
     return writeAll(device, head) && writeSection(device, "stdout:\n", stdOut, {}) &&
            writeSection(device, "stderr:\n", stdErr, closingLine);
 }
 
-QString resultBlock(const QString &displayName, const std::optional<QString> &stdOut,
-                    const std::optional<QString> &stdErr)
+bool writeResult(QIODevice &device, const Process &process)
 {
-    CapturedStream out;
-    CapturedStream err;
-    out.append(stdOut.value_or(QString()).toUtf8());
-    err.append(stdErr.value_or(QString()).toUtf8());
-    out.finish();
-    err.finish();
+    if (!process.isFinished())
+        return writeAll(device, blockHeadLine(process.name()));
+    return writeResultBlock(device, process.name(), process.stdOutStream(), process.stdErrStream(),
+                            process.closingNote());
+}
+
+QString getResult(const Process &process)
+{
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    writeResultBlock(buffer, displayName, out, err);
+    writeResult(buffer, process);
     return QString::fromUtf8(buffer.data());
 }

@@ -22,58 +22,6 @@ bool isContinuationByte(char byte)
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
-// The length of the longest prefix of piece, at most keep bytes, that ends on
-// a whole UTF-8 character.
-qsizetype wholeCharacterPrefix(QByteArrayView piece, qsizetype keep)
-{
-    while (keep > 0 && keep < piece.size() && isContinuationByte(piece[keep]))
-        --keep;
-    return keep;
-}
-
-void appendPiece(QByteArray &output, QByteArrayView piece, qsizetype excess)
-{
-    output.append(separator);
-    if (!piece.contains(tailWord)) {
-        output.append(piece);
-        return;
-    }
-    const qsizetype keep = piece.size() - excess - marker.size();
-    if (keep < 1) {
-        output.append(piece);
-        return;
-    }
-    output.append(piece.first(wholeCharacterPrefix(piece, keep)));
-    output.append(marker);
-}
-
-} // namespace
-
-QByteArray trimTailData(QByteArrayView data, std::int32_t maxPostSize)
-{
-    const qsizetype excess = data.size() - maxPostSize;
-    // With no excess a cut could reach past the end of a piece.
-    if (excess < 1)
-        return data.toByteArray();
-
-    QByteArray output;
-    // Room for a separator gained in front of an account line.
-    output.reserve(data.size() + separator.size());
-    qsizetype pieceStart = 0;
-    while (pieceStart <= data.size()) {
-        qsizetype pieceEnd = data.indexOf(separator, pieceStart);
-        if (pieceEnd < 0)
-            pieceEnd = data.size();
-        const QByteArrayView piece = data.sliced(pieceStart, pieceEnd - pieceStart);
-        if (!piece.isEmpty())
-            appendPiece(output, piece, excess);
-        pieceStart = pieceEnd + separator.size();
-    }
-    return output;
-}
-
-namespace {
-
 // The C library finds a short word several times faster than Qt's search,
 // which shows on the gigabytes a runaway log may hold.
 qsizetype find(QByteArrayView bytes, QByteArrayView word, qsizetype from = 0)
@@ -279,7 +227,7 @@ std::optional<QString> findCuts(QIODevice &report, qint64 excess, qint64 chunkSi
     return std::nullopt;
 }
 
-// Moves a cut back over continuation bytes as wholeCharacterPrefix does,
+// Moves a cut back over continuation bytes,
 // reading the few bytes before it; a run of stray continuation bytes may take
 // more than one read.
 std::optional<qint64> wholeCharacterCut(QIODevice &report, const Cut &cut)

@@ -14,8 +14,7 @@
 // block carries.
 struct CommandOutput
 {
-    // The test's row in the battery table; 0 for an agent log file.
-    int row = 0;
+    BatteryRow row = BatteryRow::None;
     QString displayName;
     // Either stream may be cut after findingsInputLimit bytes: no finding
     // reads further.
@@ -38,7 +37,7 @@ struct Finding
     Level level = Level::CouldNotTell;
     QString text;
     // The rows of the blocks it was read from.
-    QList<int> rows;
+    QList<BatteryRow> rows;
 };
 
 // What the findings compare the outputs with.
@@ -50,7 +49,7 @@ struct FindingContext
     std::optional<QString> testDomain;
     bool agentTestsRan = false;
     // The name each ping row goes by: "london", or the web site's host name.
-    QMap<int, QString> pingNames;
+    QMap<BatteryRow, QString> pingNames;
 };
 
 // The context of a run from its inputs and the tests it started.

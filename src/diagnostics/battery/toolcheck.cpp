@@ -1,5 +1,7 @@
 #include "toolcheck.h"
 
+#include "batterytools.h"
+
 QString BatteryTool::name() const
 {
     return writtenPath.section(u'/', -1);
@@ -7,16 +9,14 @@ QString BatteryTool::name() const
 
 std::vector<BatteryTool> batteryTools()
 {
-    // ip stands in for net-tools' ifconfig and netstat where those are missing,
-    // and the agent's route tests start it by name.
     return {
-        {"/usr/bin/dig", "bind9-dnsutils"},
-        {"/usr/sbin/traceroute", "traceroute"},
-        {"/usr/bin/nslookup", "bind9-dnsutils"},
-        {"/sbin/ping", "iputils-ping"},
-        {"/bin/ps", "procps"},
-        {"/sbin/ip", "iproute2"},
-        {"/usr/bin/curl", "curl"},
+        {tools::dig, "bind9-dnsutils"},
+        {tools::traceroute, "traceroute"},
+        {tools::nslookup, "bind9-dnsutils"},
+        {tools::ping, "iputils-ping"},
+        {tools::ps, "procps"},
+        {tools::ip, "iproute2"},
+        {tools::curl, "curl"},
     };
 }
 

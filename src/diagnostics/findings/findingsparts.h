@@ -16,7 +16,7 @@ using Level = Finding::Level;
 // What one block shows, as a finding puts it.
 struct Part
 {
-    int row = 0;
+    BatteryRow row = BatteryRow::None;
     // What the block is about ("443", "london"); may be empty.
     QString label;
     QString phrase;
@@ -30,7 +30,7 @@ struct Part
 
 // The stream as text, no further than the findings read.
 QString decoded(const QByteArray &bytes);
-const CommandOutput *outputOf(const std::vector<CommandOutput> &outputs, int row);
+const CommandOutput *outputOf(const std::vector<CommandOutput> &outputs, BatteryRow row);
 // The command's last argument: the host or address it was pointed at.
 QString target(const CommandOutput &output);
 // The tool a block found missing, or else the command's own tool.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-ReportSpool::ReportSpool()
+ReportSpool::ReportSpool(SpoolWarning &warning) : spool(warning)
 {
     open(QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
