@@ -293,10 +293,14 @@ if ((testsPassed)); then
     say "scripts/test.sh passed in $(since $t)"
     passed+=("scripts/test.sh")
 else
-    # ctest lists them as "  20 - tst_windowless (Failed)".
-    failedTests="$(sed -n '/^The following tests FAILED:/,$s/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' \
-        "$logs/build-test-ctest.log" 2>/dev/null | paste -sd ' ')"
-    problems+=("scripts/test.sh failed${failedTests:+ (failed: $failedTests)}, logs in $logs/")
+    if [[ -f "$logs/build-test-ctest.log" ]]; then
+        # ctest lists them as "  20 - tst_windowless (Failed)".
+        failedTests="$(sed -n '/^The following tests FAILED:/,$s/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' \
+            "$logs/build-test-ctest.log" | paste -sd ' ')"
+        problems+=("scripts/test.sh failed${failedTests:+ (failed: $failedTests)}, logs in $logs/")
+    else
+        problems+=("scripts/test.sh failed before the tests ran, logs in $logs/")
+    fi
     # The package and its battery are checked all the same: the suite's
     # failure says nothing of them.
     say "scripts/test.sh failed after $(since $t); going on with the package"
