@@ -3,9 +3,33 @@
 # tests named for each fault fail. Works on a copy of the sources with a test
 # build of its own (in .mutants/, ignored by git), never on the sources.
 # Usage: scripts/mutants.sh [PATTERN]   (only the mutants whose name matches)
+#        scripts/mutants.sh --check   (only checks that each entry parses, names
+#                                      known tests and finds its text once)
 # Run scripts/setup-test.sh first: the copy uses its packages and certificates.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+if [[ "${1:-}" == --check ]]; then
+    exec python3 - "$repo" <<'PY'
+import os, re, sys
+repo = sys.argv[1]
+listing = open(os.path.join(repo, "scripts/mutants.txt")).read()
+mutants = re.findall(r"^== (.+?) \| (\S+) \| (\S+)\n<<<\n(.*?)\n---\n(.*?)\n?>>>$", listing, re.S | re.M)
+known = set(re.findall(r"\btst_\w+", open(os.path.join(repo, "tests/CMakeLists.txt")).read()))
+faults = []
+if len(mutants) != listing.count("\n== "):
+    faults.append(f"{listing.count(chr(10) + '== ')} entries begin, {len(mutants)} parse")
+for name, tests, path, old, new in mutants:
+    faults += [f"{name}: no test {t}" for t in tests.split(",") if t not in known]
+    file = os.path.join(repo, path)
+    count = open(file).read().count(old) if os.path.isfile(file) else -1
+    if count != 1:
+        faults.append(f"{name}: " + (f"no file {path}" if count < 0 else f"{count} times in {path}"))
+    elif old == new:
+        faults.append(f"{name}: changes nothing")
+print("\n".join(faults + [f"{len(mutants)} entries, {len(faults)} faults"]))
+sys.exit(1 if faults else 0)
+PY
+fi
 copy="$repo/.mutants/repo"
 mkdir -p "$copy"
 # Only files that changed are written, so that the build there stays incremental.
