@@ -97,12 +97,18 @@ void TestBattery::listing()
     QCOMPARE(names(battery(system, false, false)), expected.first(51));
 
     // Each test knows its row of the table; the log file between 62 and 63 has none.
+    // Only the process list shows other programs' command lines.
     QList<int> rows, expectedRows;
-    for (const Test &test : battery(system))
+    QList<BatteryRow> masking;
+    for (const Test &test : battery(system)) {
         rows << int(test.row);
+        if (test.masksSecrets)
+            masking << test.row;
+    }
     for (int row = 1; row <= 71; ++row)
         expectedRows << row << (row == 62 ? QList<int>{0} : QList<int>{});
     QCOMPARE(rows, expectedRows);
+    QCOMPARE(masking, QList<BatteryRow>{BatteryRow::ProcessList});
 }
 
 void TestBattery::linuxVariants_data()

@@ -57,6 +57,8 @@ void MainController::startTest(const Test &test)
     Process *started = process.get();
     processes.push_back(std::move(process));
     processRows.push_back(test.row);
+    if (test.masksSecrets)
+        started->maskSecrets();
     // A FIFO among the agent's logs would never end; a name that is not UTF-8
     // is shown escaped while the shell gets its bytes.
     if (test.notRunBecause)

@@ -27,6 +27,9 @@ struct Test
     std::optional<QString> displayName = std::nullopt;
     // Set for a command that must not be started: why, as its result.
     std::optional<QString> notRunBecause = std::nullopt;
+    // Its output shows other programs' command lines, which may hold their
+    // passwords and tokens: those are masked before anything reads the output.
+    bool masksSecrets = false;
 };
 
 // The command line the report shows for a test.
