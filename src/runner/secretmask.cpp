@@ -24,31 +24,62 @@ bool isName(QByteArrayView name)
     });
 }
 
-// A name as it is compared: lower case, with - for _, so that api_key,
-// API-KEY and Api_Key are one name.
-QByteArray comparable(QByteArrayView name)
+// Whether the name ends with word (lower case), in any case and with _ for
+// -, so that api_key, API-KEY and Api_Key are one name.
+bool endsWith(QByteArrayView name, QByteArrayView word)
 {
-    return name.toByteArray().toLower().replace('_', '-');
+    if (name.size() < word.size())
+        return false;
+    const QByteArrayView end = name.last(word.size());
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        const char c = end[i] == '_' ? '-' : end[i];
+        if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != word[i])
+            return false;
+    }
+    return true;
 }
 
-bool endsWithSecretWord(const QByteArray &name)
+bool endsWithSecretWord(QByteArrayView name)
 {
     static constexpr QByteArrayView words[] = {"password",   "passwd",      "secret",
                                                "token",      "apikey",      "api-key",
                                                "access-key", "private-key", "credentials"};
     return std::any_of(std::begin(words), std::end(words),
-                       [&name](QByteArrayView word) { return name.endsWith(word); });
+                       [name](QByteArrayView word) { return endsWith(name, word); });
 }
 
-bool isSecretOption(const QByteArray &name)
+bool isSecretOption(QByteArrayView name)
 {
-    return name == "pass" || name == "pwd" || name == "auth" || endsWithSecretWord(name);
+    const auto is = [name](QByteArrayView word) {
+        return name.size() == word.size() && endsWith(name, word);
+    };
+    return is("pass") || is("pwd") || is("auth") || endsWithSecretWord(name);
+}
+
+// Where the first header name of its kind ends, just past its colon, in any
+// case; -1 when the word holds none.
+qsizetype headerEnd(QByteArrayView word, QByteArrayView nameWithColon)
+{
+    const auto length = size_t(nameWithColon.size());
+    for (qsizetype colon = word.indexOf(':'); colon >= 0; colon = word.indexOf(':', colon + 1)) {
+        const qsizetype end = colon + 1;
+        if (end >= nameWithColon.size() &&
+            qstrnicmp(word.data() + end - length, nameWithColon.data(), length) == 0)
+            return end;
+    }
+    return -1;
 }
 
 } // namespace
 
 void SecretMasker::mask(QByteArrayView chunk, QByteArray &out)
 {
+    // The bytes from here on that stay as they are, written in one go.
+    qsizetype unchanged = 0;
+    const auto writeUnchanged = [&](qsizetype end) {
+        out += chunk.sliced(unchanged, end - unchanged);
+        unchanged = end;
+    };
     qsizetype i = 0;
     while (i < chunk.size()) {
         const qsizetype start = i;
@@ -59,25 +90,37 @@ void SecretMasker::mask(QByteArrayView chunk, QByteArray &out)
                 if (chunk[i] == '\n')
                     expect = Expect::Nothing;
             }
-            out += chunk.sliced(start, i - start);
             continue;
         }
-        while (i < chunk.size() && !isBlank(chunk[i]))
-            ++i;
+        // Without "=" or ":", only an option or the words before make a
+        // word a value.
+        bool plain = true;
+        for (; i < chunk.size() && !isBlank(chunk[i]); ++i)
+            plain = plain && chunk[i] != '=' && chunk[i] != ':';
         const QByteArrayView part = chunk.sliced(start, i - start);
-        if (rest == Rest::Passed)
-            out += part;
-        if (rest != Rest::Held)
+        // Ends within this piece: needs no copy.
+        const bool whole = heldWord.isEmpty() && i < chunk.size() && part.size() < wordLimit;
+        if (rest == Rest::Passed || (rest == Rest::Held && whole && plain &&
+                                     expect == Expect::Nothing && !part.startsWith('-')))
             continue;
-        const qsizetype room = wordLimit - word.size();
-        word += part.first(std::min(room, part.size()));
+        writeUnchanged(start);
+        unchanged = i;
+        if (rest == Rest::Dropped)
+            continue;
+        if (whole) {
+            maskWord(part, out);
+            continue;
+        }
+        const qsizetype room = wordLimit - heldWord.size();
+        heldWord += part.first(std::min(room, part.size()));
         if (part.size() < room)
             continue;
-        rest = maskWord(word, out) == Outcome::MaskedToEnd ? Rest::Dropped : Rest::Passed;
-        word.clear();
+        rest = maskWord(heldWord, out) == Outcome::MaskedToEnd ? Rest::Dropped : Rest::Passed;
+        heldWord.clear();
         if (rest == Rest::Passed)
             out += part.sliced(room);
     }
+    writeUnchanged(chunk.size());
 }
 
 void SecretMasker::finish(QByteArray &out)
@@ -88,9 +131,9 @@ void SecretMasker::finish(QByteArray &out)
 
 void SecretMasker::endWord(QByteArray &out)
 {
-    if (rest == Rest::Held && !word.isEmpty())
-        maskWord(word, out);
-    word.clear();
+    if (rest == Rest::Held && !heldWord.isEmpty())
+        maskWord(heldWord, out);
+    heldWord.clear();
     rest = Rest::Held;
 }
 
@@ -125,8 +168,7 @@ SecretMasker::Outcome SecretMasker::maskNamedValue(QByteArrayView word, QByteArr
     const QByteArrayView name = word.sliced(dashes, (equals < 0 ? word.size() : equals) - dashes);
     if (!isName(name))
         return Outcome::NotMine;
-    const QByteArray compared = comparable(name);
-    if (!(dashes > 0 ? isSecretOption(compared) : endsWithSecretWord(compared)))
+    if (!(dashes > 0 ? isSecretOption(name) : endsWithSecretWord(name)))
         return Outcome::NotMine;
     if (equals < 0) {
         out += word;
@@ -146,22 +188,16 @@ SecretMasker::Outcome SecretMasker::maskNamedValue(QByteArrayView word, QByteArr
 // (--header=Authorization:).
 SecretMasker::Outcome SecretMasker::maskHeader(QByteArrayView word, QByteArray &out)
 {
-    if (!word.contains(':'))
-        return Outcome::NotMine;
-    const QByteArray lower = word.toByteArray().toLower();
     // Proxy-Authorization: ends the same way.
-    static constexpr QByteArrayView authorization = "authorization:";
-    if (const qsizetype at = lower.indexOf(authorization); at >= 0) {
+    if (const qsizetype end = headerEnd(word, "authorization:"); end >= 0) {
         out += word;
         // Glued to the colon, the scheme leaves the credential to the next word.
-        expect = at + authorization.size() < word.size() ? Expect::Credential : Expect::AuthScheme;
+        expect = end < word.size() ? Expect::Credential : Expect::AuthScheme;
         return Outcome::Written;
     }
-    static constexpr QByteArrayView apiKey = "x-api-key:";
-    const qsizetype at = lower.indexOf(apiKey);
-    if (at < 0)
+    const qsizetype valueAt = headerEnd(word, "x-api-key:");
+    if (valueAt < 0)
         return Outcome::NotMine;
-    const qsizetype valueAt = at + apiKey.size();
     if (valueAt == word.size()) {
         out += word;
         expect = Expect::Credential;

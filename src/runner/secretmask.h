@@ -72,7 +72,8 @@ private:
     void maskUrlPasswords(QByteArrayView word, QByteArray &out);
     void putValue(QByteArrayView value, QByteArray &out);
 
-    QByteArray word;
+    // The word being read, when it began in an earlier piece.
+    QByteArray heldWord;
     Expect expect = Expect::Nothing;
     Rest rest = Rest::Held;
     qint64 masked = 0;
