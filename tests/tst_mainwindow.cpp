@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -39,6 +41,7 @@ private:
         return window->findChild<T *>(name);
     }
     QString state() const;
+    QString shownReport();
     void startRun(const char *input, const QByteArray &answer, const QStringList &gates);
 
     QList<QUrl> opened;
@@ -96,6 +99,14 @@ QString TestMainWindow::state() const
     return state.join(' ');
 }
 
+// What Show Report shows, once the button is pressed.
+QString TestMainWindow::shownReport()
+{
+    QTest::mouseClick(control<QPushButton>("showReportButton"), Qt::LeftButton);
+    const auto *view = window->findChild<QPlainTextEdit *>();
+    return view && view->isVisible() ? view->toPlainText() : QString();
+}
+
 // The next run starts by input, the start button or Enter in a field: one
 // command per gate, each ending once its gate is open.
 void TestMainWindow::startRun(const char *input, const QByteArray &answer, const QStringList &gates)
@@ -127,10 +138,17 @@ void TestMainWindow::clickThrough()
     };
     QCOMPARE(window->windowTitle(), "Veltrane Diagnostic v1.0.0");
     QCOMPARE(state(), "enabled");
-    // Before any link, a failure leaves nothing to copy or open but the saved copy.
+    // Where the report goes, said before the first run.
+    emit control<QLabel>("textWhatIsSent")->linkActivated("#what-is-sent");
+    auto *note = window->findChild<QMessageBox *>("whatIsSentNote");
+    QVERIFY(note && note->isVisible() && note->text().contains(endpoints::ResultsServerHost) &&
+            note->text().contains("[masked]"));
+    note->close();
+    // Before any link, a failure leaves nothing to copy, open or show but the saved copy.
     emit controller->delivery().uploadFailed("There was an error submitting the results", "/d/c");
     QCOMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
-    QVERIFY(!control("shareButton")->isEnabled() && !control("copyToClipBoardLink")->isEnabled());
+    QVERIFY(!control("shareButton")->isEnabled() && !control("copyToClipBoardLink")->isEnabled() &&
+            !control("showReportButton")->isEnabled());
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile("/d/c")});
     opened.clear();
 
@@ -144,6 +162,7 @@ void TestMainWindow::clickThrough()
     openGates({"a", "c"});
     QTRY_COMPARE(state(), linkShown);
     QCOMPARE(control<QLabel>("textStatus")->text(), "Please wait. Finished 3 out of 3 tests.");
+    QCOMPARE(shownReport(), HttpsServer::uploadedData(server->requests.last()));
     auto *bar = control<QProgressBar>("progressIndicator");
     QCOMPARE((QList<int>{bar->value(), bar->maximum()}), (QList<int>{3, 3}));
     if (const QByteArray path = qgetenv("VELTRANE_SCREENSHOT"); !path.isEmpty()) {
@@ -159,6 +178,7 @@ void TestMainWindow::clickThrough()
     // link in the view open the same address.
     startRun("textVeltraneAccount", HttpsServer::reply(200, "https://r.test/2\n"), {"a"});
     QCOMPARE(state(), busy);
+    QVERIFY(!control("showReportButton")->isEnabled());
     QTRY_COMPARE(state(), linkShown);
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
     QTextBrowser &view = *control<QTextBrowser>("textResultsLink");
@@ -192,6 +212,9 @@ void TestMainWindow::clickThrough()
     openGates({"e"});
     QTRY_COMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
     const QString saved = home->filePath("Desktop/diagnostic_results.txt");
+    QFile savedCopy(saved);
+    QVERIFY(savedCopy.open(QIODevice::ReadOnly));
+    QCOMPARE(shownReport(), savedCopy.readAll());
     QCOMPARE(view.toPlainText(),
              "There was an internal server errror\nThe report is saved in " + saved);
     QTextCursor end(view.document());

@@ -2,8 +2,10 @@
 
 #include "buildconfig.h"
 #include "maincontroller.h"
+#include "reportview.h"
 #include "resultsview.h"
 #include "ui_mainwindow.h"
+#include "whatissent.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -32,6 +34,9 @@ void MainWindow::connectActions()
     connect(ui->copyToClipBoardLink, &QPushButton::clicked, this,
             &MainWindow::copyToClipBoardLinkButtonPressed);
     connect(ui->shareButton, &QPushButton::clicked, this, &MainWindow::shareButtonPressed);
+    connect(ui->showReportButton, &QPushButton::clicked, this, &MainWindow::showReport);
+    connect(ui->textWhatIsSent, &QLabel::linkActivated, this, [this] { showWhatIsSent(this); });
+    setTabOrder(ui->shareButton, ui->showReportButton);
 
     // Enter in any field starts a run, as the start button would; a click on
     // a disabled button does nothing, so no second run can start.
@@ -61,6 +66,7 @@ void MainWindow::runTests()
 void MainWindow::runStarted(int testCount)
 {
     disableUI();
+    ui->showReportButton->setEnabled(false);
     ui->progressIndicator->setRange(0, testCount);
     ui->progressIndicator->setValue(0);
     // Graphite: a grey bar rather than the accent colour.
@@ -120,6 +126,7 @@ void MainWindow::showLink(const QString &resultsUrl)
     ui->textResultsLinkView->show();
     ui->textCopyPaste->show();
     setLinkButtonsEnabled(true);
+    ui->showReportButton->setEnabled(true);
 }
 
 void MainWindow::showError(const QString &message, const QString &savedCopyPath)
@@ -143,6 +150,7 @@ void MainWindow::showError(const QString &message, const QString &savedCopyPath)
     ui->textResultsLinkView->show();
     // An earlier run's link is still there to copy or open.
     setLinkButtonsEnabled(controller.resultsLink().has_value());
+    ui->showReportButton->setEnabled(controller.delivery().sentReport() != nullptr);
 }
 
 void MainWindow::disableUI()
@@ -215,6 +223,18 @@ void MainWindow::shareButtonPressed()
     const QUrl url(*link, QUrl::StrictMode);
     if (url.isValid())
         QDesktopServices::openUrl(url);
+}
+
+// One view, of the last report: an older one goes.
+void MainWindow::showReport()
+{
+    const std::shared_ptr<QIODevice> report = controller.delivery().sentReport();
+    if (!report)
+        return;
+    delete reportView;
+    reportView = new ReportView(ReportPages(report), QStringLiteral("Veltrane Diagnostic report"), this);
+    reportView->setAttribute(Qt::WA_DeleteOnClose);
+    reportView->show();
 }
 
 void MainWindow::setTextView(QTextBrowser *view, const QString &text)

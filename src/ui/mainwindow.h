@@ -4,6 +4,7 @@
 #include "toolcheck.h"
 
 #include <QMap>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -11,6 +12,7 @@
 
 class MainController;
 class QTextBrowser;
+class ReportView;
 
 namespace Ui {
 class MainWindow;
@@ -38,6 +40,7 @@ private:
     void runTests();
     void copyToClipBoardLinkButtonPressed();
     void shareButtonPressed();
+    void showReport();
 
     void runStarted(int testCount);
     void showMissingTools(const std::vector<BatteryTool> &tools);
@@ -58,4 +61,6 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     // Shown in the status line while the run lasts.
     QString testDomainNotice;
+    // The last report, while its view is open.
+    QPointer<ReportView> reportView;
 };
