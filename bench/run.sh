@@ -4,7 +4,8 @@
 # machines, so a figure is judged by its ratio to the anchor, not by its time.
 #
 # Usage: bench/run.sh [FIGURE...]
-#   FIGURE: scheduling idle battery capture scale trim memory read (default: all)
+#   FIGURE: scheduling idle battery capture scale trim memory read view mask
+#           (default: all)
 # Environment:
 #   BENCH_RUNS=3          runs of each timed step; the best time counts
 #   BENCH_TRIM_MIB=2048   size of the trimmed report (needs twice that free)
@@ -71,7 +72,7 @@ runs="${BENCH_RUNS:-3}"
 runbench="${BENCH_RUNBENCH:-$bin/runbench}"
 cap_kib=$((${BENCH_CAP_GIB:-12} * 1024 * 1024))
 figures=("$@")
-((${#figures[@]})) || figures=(scheduling idle battery capture scale trim memory read)
+((${#figures[@]})) || figures=(scheduling idle battery capture scale trim memory read view mask)
 work="$(mktemp -d)"
 # Each timed step runs as a job in a process group of its own (job control):
 # an interrupted run stops it and everything it started.
@@ -411,6 +412,56 @@ readReports() {
     stdout_file=/dev/null bestOf program "${one[@]}" "$bin/veltrane-diagnostic" -h
     echo "  the program's start alone (-h), for reference: $program s"
     rm -rf "$batch" "$work/large" "$typical" "$large"
+view() {
+    # Opening the window's report view and finding in it, on the offscreen
+    # platform, beside the same report put whole into one plain-text view.
+    # Each step is one call on the window's thread: how long it stands still.
+    local kib run pages open anchor page find
+    local pattern='s/^pages=\([0-9]*\) open_ms=\([0-9.]*\) anchor_ms=\([0-9.]*\)'
+    pattern+=' page_ms=\([0-9.]*\) find_ms=\([0-9.]*\)$/\1 \2 \3 \4 \5/p'
+    for kib in 50 20480; do
+        local best_open="" best_anchor="" best_page="" best_find=""
+        for ((run = 0; run < runs; ++run)); do
+            timed env QT_QPA_PLATFORM=offscreen "$bin/viewbench" "$kib"
+            [[ "$status" == 0 ]] || { echo "viewbench $kib failed" >&2; exit 1; }
+            read -r pages open anchor page find < <(sed -n "$pattern" "$work/out")
+            least best_open "$open"
+            least best_anchor "$anchor"
+            least best_page "$page"
+            least best_find "$find"
+        done
+        if ((pages == 1)); then
+            row "view: open a $kib KiB report" "$best_open ms" "the whole text in one view" \
+                "$best_anchor ms" "ratio <= 2.00" \
+                "$(verdict "$(ratio "$best_open" "$best_anchor") <= 2.00")"
+            continue
+        fi
+        row "view: open a $((kib / 1024)) MiB report ($pages pages)" "$best_open ms" \
+            "the whole text in one view" "$best_anchor ms" "< 100 ms" "$(verdict "$best_open < 100")"
+        row "  next page" "$best_page ms" "the same" "$best_anchor ms" "< 100 ms" \
+            "$(verdict "$best_page < 100")"
+        row "  find the last line's word" "$best_find ms" "the same" "$best_anchor ms" "< 100 ms" \
+            "$(verdict "$best_find < 100")"
+    done
+}
+
+mask() {
+    # Masking a process list as it arrives, beside the UTF-8 check that the
+    # capture makes of the same bytes anyway; peak memory as GNU time saw it.
+    local mib run
+    for mib in 16 256; do
+        local best_mask="" best_check="" peak=""
+        for ((run = 0; run < runs; ++run)); do
+            timed /usr/bin/time -f '%M' -o "$work/time" "$bin/maskbench" "$mib"
+            [[ "$status" == 0 ]] || { echo "maskbench $mib failed" >&2; exit 1; }
+            least best_mask "$(sed -n 's/^mask_seconds=\([0-9.]*\) .*/\1/p' "$work/out")"
+            least best_check "$(sed -n 's/.* check_seconds=\([0-9.]*\) .*/\1/p' "$work/out")"
+            most peak $(($(cat "$work/time") / 1024))
+        done
+        row "mask: $mib MiB of process list" "$best_mask s" "its UTF-8 check" "$best_check s" \
+            "stated" ""
+        row "  peak memory" "$peak MiB" "its size" "$mib MiB" "flat" ""
+    done
 }
 
 echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
@@ -419,7 +470,7 @@ echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /p
 [[ -z "${BENCH_REVISION:-}" ]] || echo "the controller of revision $BENCH_REVISION: $runbench"
 for figure in "${figures[@]}"; do
     case "$figure" in
-    scheduling | idle | battery | capture | scale | trim | memory) "$figure" ;;
+    scheduling | idle | battery | capture | scale | trim | memory | view | mask) "$figure" ;;
     read) readReports ;;
     *) echo "unknown figure: $figure" >&2; exit 2 ;;
     esac

@@ -2,8 +2,8 @@
 #include "delivery.h"
 #include "endpoints.h"
 #include "httpsserver.h"
-#include "resultblock.h"
 #include "referencetrim.h"
+#include "resultblock.h"
 #include "trim.h"
 
 #include <QBuffer>
@@ -72,6 +72,7 @@ void TestDelivery::deliver_data()
         {"file %1/tmp/out", "not written ", uploaded}, {fullConsole});
     // One byte over: small enough for memory, the trimmed form included.
     row("500", "s", oops, {internal + desktop}, {}, {"tmpdir /proc"}, 1000001);
+    row("trimmed", "s", link, {uploaded}, {}, {}, 1000001);
     row("spool full half-way", "s", link, {uploaded},
         {"keeping the report in memory: could not write to a file in %1/tmp: File too large"},
         {"limit 9000000"}, 9 << 20);
@@ -184,6 +185,14 @@ void TestDelivery::deliver()
 
     if (!server.requests.isEmpty())
         QVERIFY(HttpsServer::uploadedData(server.requests[0]) == trimTailData(report, 1000000));
+    // What the window shows as the report that left: the bytes that went up,
+    // or after a failed upload the report as saved.
+    QByteArray shown;
+    if (const std::shared_ptr<QIODevice> sent = delivery.sentReport(); sent && sent->seek(0))
+        shown = sent->readAll();
+    const QByteArray sent =
+        server.requests.isEmpty() ? QByteArray() : HttpsServer::uploadedData(server.requests[0]);
+    QVERIFY(shown == (seen.last().startsWith("failed ") ? report : sent));
     for (const QString &copy : copies) {
         QFile file(copy);
         QVERIFY(fifo < 0 ? file.open(QIODevice::ReadOnly) : file.open(fifo, QIODevice::ReadOnly));

@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -52,6 +54,7 @@ private:
     QString state() const;
     void screenshots(const QString &path);
     void findingsReadBack(const QByteArray &report);
+    QString shownReport();
     void startRun(const char *input, const QByteArray &answer, const QStringList &gates);
 
     QList<QUrl> opened;
@@ -123,6 +126,17 @@ void TestMainWindow::findingsReadBack(const QByteArray &report)
     QCOMPARE(findingsText(reader.finish().findings), QGuiApplication::clipboard()->text());
 }
 
+// What Show Report shows, once the button is pressed; the view is closed again.
+QString TestMainWindow::shownReport()
+{
+    QTest::mouseClick(control<QPushButton>("showReportButton"), Qt::LeftButton);
+    auto *view = window->findChild<QPlainTextEdit *>();
+    const QString shown = view && view->isVisible() ? view->toPlainText() : QString();
+    if (view)
+        view->window()->close();
+    return shown;
+}
+
 // The next run starts by input, the start button or Enter in a field: one
 // command per gate, each ending once its gate is open.
 void TestMainWindow::startRun(const char *input, const QByteArray &answer, const QStringList &gates)
@@ -154,10 +168,17 @@ void TestMainWindow::clickThrough()
     };
     QCOMPARE(window->windowTitle(), "Veltrane Diagnostic v1.0.0");
     QCOMPARE(state(), "enabled");
-    // Before any link, a failure leaves nothing to copy or open but the saved copy.
+    // Where the report goes, said before the first run.
+    emit control<QLabel>("textWhatIsSent")->linkActivated("#what-is-sent");
+    auto *note = window->findChild<QMessageBox *>("whatIsSentNote");
+    QVERIFY(note && note->isVisible() && note->text().contains(endpoints::ResultsServerHost) &&
+            note->text().contains("[masked]"));
+    note->close();
+    // Before any link, a failure leaves nothing to copy, open or show but the saved copy.
     emit controller->delivery().uploadFailed("There was an error submitting the results", "/d/c");
     QCOMPARE(state(), "enabled textResultsLinkView copyToClipBoardLink shareButton");
-    QVERIFY(!control("shareButton")->isEnabled() && !control("copyToClipBoardLink")->isEnabled());
+    QVERIFY(!control("shareButton")->isEnabled() && !control("copyToClipBoardLink")->isEnabled() &&
+            !control("showReportButton")->isEnabled());
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile("/d/c")});
     opened.clear();
 
@@ -176,6 +197,7 @@ void TestMainWindow::clickThrough()
     QCOMPARE((QList<int>{bar->value(), bar->maximum()}), (QList<int>{3, 3}));
     if (const QString path = qEnvironmentVariable("VELTRANE_SCREENSHOT"); !path.isEmpty())
         screenshots(path);
+    QCOMPARE(shownReport(), HttpsServer::uploadedData(server->requests.last()));
     QTest::mouseClick(control<QPushButton>("copyToClipBoardLink"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), link.toString());
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
@@ -185,6 +207,7 @@ void TestMainWindow::clickThrough()
     // link in the view open the same address.
     startRun("textVeltraneAccount", HttpsServer::reply(200, "https://r.test/2\n"), {"a"});
     QCOMPARE(state(), busy);
+    QVERIFY(!control("showReportButton")->isEnabled());
     QTRY_COMPARE(state(), linkShown);
     findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
     QTest::mouseClick(control<QPushButton>("shareButton"), Qt::LeftButton);
@@ -224,6 +247,8 @@ void TestMainWindow::clickThrough()
     QFile copy(saved);
     QVERIFY(copy.open(QIODevice::ReadOnly));
     findingsReadBack(copy.readAll());
+    QVERIFY(copy.seek(0));
+    QCOMPARE(shownReport(), copy.readAll());
     QCOMPARE(view.toPlainText(),
              "There was an internal server errror\nThe report is saved in " + saved);
     QTextCursor end(view.document());
@@ -326,7 +351,7 @@ void TestMainWindow::keyboardScreenReaderAndLanguage()
         installTranslations(*QCoreApplication::instance(), QLocale(language));
         window = std::make_unique<MainWindow>(*controller);
         window->show();
-        QCOMPARE(mnemonics(*window), 6);
+        QCOMPARE(mnemonics(*window), 7);
         QTest::keyClicks(control("textVeltraneAccount"), "acme");
         startRun("textVeltraneAccount", HttpsServer::reply(200, "https://r.test/1"), {"a"});
         QTRY_VERIFY(!control<QLabel>("textStatus")->text().isEmpty());

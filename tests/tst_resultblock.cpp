@@ -30,18 +30,27 @@ void TestResultBlock::blocks_data()
     QTest::addColumn<QByteArray>("out");
     QTest::addColumn<QByteArray>("err");
     QTest::addColumn<QString>("closingLine");
+    QTest::addColumn<bool>("masking");
     QTest::addColumn<QByteArray>("sections");
 
-    QTest::newRow("nothing printed") << QByteArray() << QByteArray() << QString() << QByteArray();
+    QTest::newRow("nothing printed")
+        << QByteArray() << QByteArray() << QString() << false << QByteArray();
     // Output keeps its own line break, then gets the block's.
     const QByteArray valid("\xEF\xBB\xBF\0a\n", 6);
     QTest::newRow("byte-order mark, NUL and line breaks kept")
-        << valid << QByteArray("e") << QString() << "stdout:\n" + valid + "\nstderr:\ne\n";
+        << valid << QByteArray("e") << QString() << false << "stdout:\n" + valid + "\nstderr:\ne\n";
     QTest::newRow("character cut off at the end, closing line, counts last")
-        << QByteArray("ok\xC3") << QByteArray("\xFF\xFE") << QString("stopped")
+        << QByteArray("ok\xC3") << QByteArray("\xFF\xFE") << QString("stopped") << false
         << QByteArray("stdout:\nok\\xC3\n(1 bytes that are not UTF-8 are shown as \\xHH)\n"
                       "stderr:\n\\xFF\\xFE\nstopped\n(2 bytes that are not UTF-8 are shown as "
                       "\\xHH)\n");
+    // Masked first: the value's byte that is not UTF-8 goes with it.
+    QTest::newRow("masked, then escaped, counts last")
+        << QByteArray("a --password=p\xFF \xFE --token t") << QByteArray("--api-key") << QString()
+        << true
+        << QByteArray("stdout:\na --password=[masked] \\xFE --token [masked]\n(1 bytes that are "
+                      "not UTF-8 are shown as \\xHH)\nstderr:\n--api-key\n(2 values that look "
+                      "like passwords or tokens are masked)\n");
 }
 
 void TestResultBlock::blocks()
@@ -49,11 +58,16 @@ void TestResultBlock::blocks()
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
     QFETCH(QString, closingLine);
+    QFETCH(bool, masking);
     QFETCH(QByteArray, sections);
 
     CaptureMemory memory;
     CapturedStream stdOut(memory);
     CapturedStream stdErr(memory);
+    if (masking) {
+        stdOut.maskSecrets();
+        stdErr.maskSecrets();
+    }
     // One byte at a time: the check must not depend on how the bytes arrive.
     for (const char byte : out)
         stdOut.append(QByteArrayView(&byte, 1));

@@ -53,6 +53,7 @@ void Delivery::deliver(ReportWriter report, const RunOptions &options, std::int3
 {
     // The previous upload has ended; its body goes with it.
     http.reset();
+    sent.reset();
     trimmedSpool.reset();
     spool.reset();
     savedCopy.reset();
@@ -64,7 +65,7 @@ void Delivery::deliver(ReportWriter report, const RunOptions &options, std::int3
     const bool uploading =
         options.internet || !options.silent || !(options.console || hasOutputFile);
     if (uploading)
-        spool = std::make_unique<ReportSpool>(spoolWarning);
+        spool = std::make_shared<ReportSpool>(spoolWarning);
     const Written written = writeOut();
     if (written.fileWritten)
         emit outputFileDone(*options.outputFile);
@@ -136,7 +137,7 @@ bool Delivery::submitResults()
     Q_ASSERT(spool);
     QIODevice *body = spool.get();
     if (spool->size() > maxPostSize) {
-        trimmedSpool = std::make_unique<ReportSpool>(spoolWarning);
+        trimmedSpool = std::make_shared<ReportSpool>(spoolWarning);
         if (const std::optional<QString> why = trimTailStream(*spool, *trimmedSpool, maxPostSize)) {
             qWarning("%s", qUtf8Printable(*why));
             fail(QStringLiteral("There was an error submitting the results"));
@@ -157,6 +158,10 @@ void Delivery::onHttpDone(Http *upload)
 {
     // The upload hands over only a reply that makes a link to show or print.
     resultsUrl = *upload->reply();
+    if (trimmedSpool)
+        sent = trimmedSpool;
+    else
+        sent = spool;
     emit uploadSucceeded(*resultsUrl);
 }
 
@@ -171,6 +176,8 @@ void Delivery::onHttpError(Http *upload)
 
 void Delivery::fail(const QString &message)
 {
+    // The copy holds the whole report, as the spool does.
+    sent = spool;
     emit uploadFailed(message, saveDesktopCopy().value_or(QString()));
 }
 

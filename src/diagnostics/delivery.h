@@ -54,6 +54,10 @@ public:
 
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return resultsUrl; }
+    // The report as the last upload sent it, trimmed where it was too long;
+    // after a failed upload, as it was saved. Nothing until an upload has
+    // ended; the device stays readable for whoever holds it.
+    std::shared_ptr<QIODevice> sentReport() const { return sent; }
 
     // Test seam: the console instead of standard output.
     void setConsole(QIODevice *device) { console = device; }
@@ -91,8 +95,9 @@ private:
     SpoolWarning spoolWarning{"the report"};
     // The report as uploaded, and its trimmed form; both outlive the upload
     // that reads them.
-    std::unique_ptr<ReportSpool> spool;
-    std::unique_ptr<ReportSpool> trimmedSpool;
+    std::shared_ptr<ReportSpool> spool;
+    std::shared_ptr<ReportSpool> trimmedSpool;
+    std::shared_ptr<QIODevice> sent;
     std::optional<QString> savedCopy;
     std::optional<QString> resultsUrl;
     std::unique_ptr<Http> http;

@@ -59,6 +59,8 @@ void MainController::startTest(const Test &test)
     processes.push_back(std::move(process));
     processRows.push_back(test.row);
     processLogFiles.push_back(test.logFile);
+    if (test.masksSecrets)
+        started->maskSecrets();
     // A FIFO among the agent's logs would never end; a name that is not UTF-8
     // is shown escaped while the shell gets its bytes.
     if (test.notRunBecause)

@@ -18,6 +18,17 @@ CapturedStream::~CapturedStream()
 
 void CapturedStream::append(QByteArrayView bytes)
 {
+    if (!masker) {
+        keep(bytes);
+        return;
+    }
+    maskedBytes.clear();
+    masker->mask(bytes, maskedBytes);
+    keep(maskedBytes);
+}
+
+void CapturedStream::keep(QByteArrayView bytes)
+{
     if (bytes.isEmpty())
         return;
     checker.check(bytes);
@@ -33,6 +44,12 @@ void CapturedStream::append(QByteArrayView bytes)
 
 void CapturedStream::finish()
 {
+    if (masker) {
+        maskedBytes.clear();
+        masker->finish(maskedBytes);
+        keep(maskedBytes);
+        maskedBytes = QByteArray();
+    }
     checker.finishCheck();
     spool.squeeze();
 }

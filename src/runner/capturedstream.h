@@ -1,10 +1,13 @@
 #pragma once
 
+#include "secretmask.h"
 #include "spoolfile.h"
 #include "utf8escape.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
+
+#include <optional>
 
 class QIODevice;
 
@@ -36,6 +39,11 @@ public:
     CapturedStream &operator=(const CapturedStream &) = delete;
     ~CapturedStream();
 
+    // From now on the values that look like passwords or tokens are masked
+    // as the bytes arrive (SecretMasker), before anything keeps or reads them.
+    // Call before the first append().
+    void maskSecrets() { masker.emplace(); }
+
     void append(QByteArrayView bytes);
     // The stream has ended: a character still open counts as invalid.
     void finish();
@@ -45,6 +53,8 @@ public:
     qint64 invalidBytes() const { return checker.invalidBytes(); }
     bool endsWithLineBreak() const { return lastByte == '\n'; }
     bool isSpooled() const { return spool.isSpilled(); }
+    // Values masked; final after finish().
+    qint64 maskedValues() const { return masker ? masker->maskedValues() : 0; }
 
     // Writes the stream to device: as it is when it is valid UTF-8, else with
     // every invalid byte escaped. False when the device took less or the spool
@@ -55,11 +65,16 @@ public:
     QByteArray head(qsizetype limit) const;
 
 private:
+    void keep(QByteArrayView bytes);
+
     CaptureMemory &shared;
     SpoolFile spool{shared.spoolWarning};
     Utf8Escaper checker;
     qint64 total = 0;
     char lastByte = 0;
+    std::optional<SecretMasker> masker;
+    // What the masker made of the latest bytes.
+    QByteArray maskedBytes;
 };
 
 // Writes all of bytes to device; false when it took less.

@@ -71,6 +71,13 @@ void Process::finishUnstarted(const QString &displayName, const QString &reason)
     QMetaObject::invokeMethod(this, &Process::finish, Qt::QueuedConnection);
 }
 
+void Process::maskSecrets()
+{
+    Q_ASSERT(displayName.isEmpty() && !finished);
+    stdOutData.maskSecrets();
+    stdErrData.maskSecrets();
+}
+
 void Process::launch(const QString &launchPath, const QStringList &args)
 {
     task.setProgram(launchPath);

@@ -41,6 +41,9 @@ public:
                       const QStringList &args);
     // Starts nothing: ends from the event loop, its block closed by reason.
     void finishUnstarted(const QString &displayName, const QString &reason);
+    // Its output holds other programs' command lines: what looks like a
+    // password or token there is masked in both streams. Call before starting.
+    void maskSecrets();
     bool isFinished() const { return finished; }
 
     // What the findings read: the name the report gives the command, the first

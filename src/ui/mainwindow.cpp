@@ -4,8 +4,10 @@
 #include "findingstexts.h"
 #include "maincontroller.h"
 #include "reportfile.h"
+#include "reportview.h"
 #include "resultsview.h"
 #include "ui_mainwindow.h"
+#include "whatissent.h"
 #include "windowaccessible.h"
 #include "windowsize.h"
 
@@ -45,6 +47,9 @@ void MainWindow::connectActions()
     connect(ui->shareButton, &QPushButton::clicked, this, &MainWindow::shareButtonPressed);
     connect(ui->findingsList, &FindingsList::wholeOutputRequested, this,
             &MainWindow::openReportCopy);
+    connect(ui->showReportButton, &QPushButton::clicked, this, &MainWindow::showReport);
+    connect(ui->textWhatIsSent, &QLabel::linkActivated, this, [this] { showWhatIsSent(this); });
+    setTabOrder(ui->shareButton, ui->showReportButton);
 
     // Enter in any field starts a run, as the start button would; a click on
     // a disabled button does nothing, so no second run can start.
@@ -75,6 +80,7 @@ void MainWindow::runStarted(int testCount)
 {
     disableUI();
     reportCopyPath.clear();
+    ui->showReportButton->setEnabled(false);
     ui->progressIndicator->setRange(0, testCount);
     ui->progressIndicator->setValue(0);
     // Graphite: a grey bar rather than the accent colour.
@@ -150,6 +156,7 @@ void MainWindow::showLink(const QString &resultsUrl)
     ui->textResultsLinkView->show();
     ui->textCopyPaste->show();
     setLinkButtonsEnabled(true);
+    ui->showReportButton->setEnabled(true);
 }
 
 // The delivery's messages, for the translation tools: the window shows them in
@@ -181,6 +188,7 @@ void MainWindow::showError(const QString &message, const QString &savedCopyPath)
     ui->textResultsLinkView->show();
     // An earlier run's link is still there to copy or open.
     setLinkButtonsEnabled(controller.resultsLink().has_value());
+    ui->showReportButton->setEnabled(controller.delivery().sentReport() != nullptr);
 }
 
 void MainWindow::disableUI()
@@ -253,6 +261,18 @@ void MainWindow::shareButtonPressed()
     const QUrl url(*link, QUrl::StrictMode);
     if (url.isValid())
         QDesktopServices::openUrl(url);
+}
+
+// One view, of the last report: an older one goes.
+void MainWindow::showReport()
+{
+    const std::shared_ptr<QIODevice> report = controller.delivery().sentReport();
+    if (!report)
+        return;
+    delete reportView;
+    reportView = new ReportView(ReportPages(report), QStringLiteral("Veltrane Diagnostic report"), this);
+    reportView->setAttribute(Qt::WA_DeleteOnClose);
+    reportView->show();
 }
 
 void MainWindow::setTextView(QTextBrowser *view, const QString &text)

@@ -4,6 +4,7 @@
 #include "toolcheck.h"
 
 #include <QMap>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -12,6 +13,7 @@
 class MainController;
 class QLabel;
 class QTextBrowser;
+class ReportView;
 
 namespace Ui {
 class MainWindow;
@@ -40,6 +42,7 @@ private:
     void runTests();
     void copyToClipBoardLinkButtonPressed();
     void shareButtonPressed();
+    void showReport();
 
     void runStarted(int testCount);
     void showMissingTools(const std::vector<BatteryTool> &tools);
@@ -65,4 +68,6 @@ private:
     // The last run's report as a file, once there is one: the copy a failed
     // upload saved, or one made when the user asks for a test's whole output.
     QString reportCopyPath;
+    // The last report, while its view is open.
+    QPointer<ReportView> reportView;
 };

@@ -249,7 +249,9 @@ std::vector<Test> commonTests(const BatteryInputs &inputs, const LocalSystem &sy
     add(PingWashington, router(e.AshburnRouter, "washington dc"));
     add(PingWarsaw, router(e.WarsawRouter, "warsaw"));
     add(PingSydney, router(e.SydneyRouter, "sydney"));
-    add(ProcessList, tool(system, tools::ps, {"wwaux"}));
+    Test processList = tool(system, tools::ps, {"wwaux"});
+    processList.masksSecrets = true;
+    add(ProcessList, processList);
     add(Interfaces, toolOrIp(system, {tools::ifconfig, {"-a"}, {}}, {"address", "show"}));
     add(ResolverSettings, resolverConfigurationTest(system));
     add(Routes, toolOrIp(system, {tools::netstat, {"-rn"}, {}}, {"route", "show"}));

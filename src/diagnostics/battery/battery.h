@@ -29,6 +29,9 @@ struct Test
     std::optional<QString> notRunBecause = std::nullopt;
     // The agent log file that the command prints.
     std::optional<QString> logFile = std::nullopt;
+    // Its output shows other programs' command lines, which may hold their
+    // passwords and tokens: those are masked before anything reads the output.
+    bool masksSecrets = false;
 };
 
 // The command line the report shows for a test.

@@ -31,6 +31,12 @@ QByteArray invalidBytesLine(qint64 count)
     return '(' + QByteArray::number(count) + " bytes that are not UTF-8 are shown as \\xHH)\n";
 }
 
+QByteArray maskedValuesLine(qint64 count)
+{
+    return '(' + QByteArray::number(count) +
+           " values that look like passwords or tokens are masked)\n";
+}
+
 QByteArray blockHeadLine(const QString &displayName)
 {
     return blockSeparator + QByteArray("Results for: ") + displayName.toUtf8() + '\n';
@@ -40,8 +46,10 @@ bool writeResultBlock(QIODevice &device, const QString &displayName, const Captu
                       const CapturedStream &stdErr, const QString &closingLine)
 {
     const QByteArray head = blockHeadLine(displayName);
+    const qint64 masked = stdOut.maskedValues() + stdErr.maskedValues();
     return writeAll(device, head) && writeSection(device, "stdout:\n", stdOut, {}) &&
-           writeSection(device, "stderr:\n", stdErr, closingLine);
+           writeSection(device, "stderr:\n", stdErr, closingLine) &&
+           (masked == 0 || writeAll(device, maskedValuesLine(masked)));
 }
 
 bool writeResult(QIODevice &device, const Process &process)

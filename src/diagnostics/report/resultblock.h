@@ -17,6 +17,9 @@ inline constexpr char blockSeparator[] = "--------------------------------------
 // The line that ends a section whose stream was not valid UTF-8.
 QByteArray invalidBytesLine(qint64 count);
 
+// The line that ends a block whose output had values masked.
+QByteArray maskedValuesLine(qint64 count);
+
 // The first line of a block: all of it while the command runs.
 QByteArray blockHeadLine(const QString &displayName);
 
@@ -25,6 +28,7 @@ QByteArray blockHeadLine(const QString &displayName);
 // valid UTF-8 is shown with its invalid bytes escaped and its section ends with
 // a line that counts them. The closing line, if any, ends the standard error
 // section on a line of its own (why the command did not run or was stopped).
+// A block whose streams had values masked ends with a line that counts them.
 // False when the device took less than it was given.
 bool writeResultBlock(QIODevice &device, const QString &displayName, const CapturedStream &stdOut,
                       const CapturedStream &stdErr, const QString &closingLine = {});
