@@ -3,6 +3,7 @@
 #include "findingstexts.h"
 #include "levelicon.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -133,4 +134,8 @@ void FindingsList::openItem(const QModelIndex &index)
         emit wholeOutputRequested(index.data(displayNameRole).toString());
     else
         setExpanded(index, !isExpanded(index));
+    // The rows a screen reader sees change without any change to the model;
+    // an accessibility bridge that keeps its rows must read them again.
+    QAccessibleTableModelChangeEvent changed(this, QAccessibleTableModelChangeEvent::ModelReset);
+    QAccessible::updateAccessibility(&changed);
 }
