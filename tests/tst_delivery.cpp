@@ -30,9 +30,10 @@ private slots:
 };
 
 // In options, "full" is a console that takes nothing and "o" the output file
-// tmp/out. The setup removes a folder, puts a file of mode 0640 or a FIFO in
-// place, limits the size of the files written, or points TMPDIR elsewhere
-// (/proc: where no file can be made). In events and log, %1 stands for the
+// tmp/out. The setup removes a folder, puts a file of mode 0640, a FIFO or a
+// link to "old" (a file holding "old", or a folder) in place, limits the size
+// of the files written, or points TMPDIR elsewhere (/proc: where no file can
+// be made). In events and log, %1 stands for the
 // row's folder and XXXXXX for a fresh name. The upload is trimmed over 1000000
 // bytes; every copy holds the whole report.
 void TestDelivery::deliver_data()
@@ -77,6 +78,12 @@ void TestDelivery::deliver_data()
         {"limit 9000000"}, 9 << 20);
     row("404", "", HttpsServer::reply(404, "nope"),
         {"failed There was an error submitting the results " + desktop});
+    // Left alone, whatever they lead to.
+    row("desktop copy a link", "", oops, {internal + "%1/home/diagnostic_results.txt"},
+        {fail + ": %1/home/Schreibtisch/diagnostic_results.txt is a link, left alone"},
+        {"link home/Schreibtisch/diagnostic_results.txt"});
+    row("desktop folder a link", "", oops, {internal + "%1/home/diagnostic_results.txt"},
+        {fail + ": %1/home/Schreibtisch is a link, left alone"}, {"link home/Schreibtisch"});
     row("no desktop folder", "", oops, {internal + "%1/home/diagnostic_results.txt"}, {fail},
         {"rm home/Schreibtisch"});
     // At a fresh name, where no link can have been planted.
@@ -119,6 +126,13 @@ void TestDelivery::deliver()
         const QString argument = step.section(u' ', 1), path = folder + u'/' + argument;
         if (step.startsWith("rm "))
             QVERIFY(QDir(path).removeRecursively());
+        if (step.startsWith("link ")) {
+            QVERIFY(QFile::remove(path) || QDir(path).removeRecursively());
+            QFile old(folder + "/old");
+            QVERIFY(path.endsWith(".txt") ? old.open(QIODevice::WriteOnly) && old.write("old")
+                                          : QDir(folder).mkdir("old"));
+            QVERIFY(QFile::link(old.fileName(), path));
+        }
         if (step.startsWith("tmpdir "))
             qputenv("TMPDIR", QFile::encodeName(argument));
         if (step.startsWith("fifo ")) {
@@ -198,6 +212,9 @@ void TestDelivery::deliver()
         QCOMPARE(QFile::permissions(folder + "/tmp/out"), QFile::Permissions(0x6640)); // rw-r-----
     if (fifo >= 0)
         QVERIFY(!QFileInfo(folder + "/tmp/out").isFile());
+    if (QFile old(folder + "/old"); old.open(QIODevice::ReadOnly))
+        QCOMPARE(old.readAll(), "old");
+    QVERIFY(QDir(folder + "/old").isEmpty());
     ::close(fifo);
 }
 

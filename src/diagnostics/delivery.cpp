@@ -2,6 +2,7 @@
 
 #include "endpoints.h"
 #include "fanoutdevice.h"
+#include "foldercopy.h"
 #include "http.h"
 #include "reportfile.h"
 #include "reportspool.h"
@@ -180,12 +181,13 @@ std::optional<QString> Delivery::saveDesktopCopy()
 {
     if (savedCopy)
         return savedCopy;
-    QStringList paths{desktopCopyPath(), copyPathIn(QDir::homePath())};
-    paths.removeDuplicates();
-    for (const QString &path : paths) {
-        if (path.isEmpty())
+    QStringList folders{QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+                        QDir::homePath()};
+    folders.removeDuplicates();
+    for (const QString &folder : folders) {
+        if (folder.isEmpty())
             qWarning("could not save diagnostic_results.txt");
-        else if (writeToPath(path))
+        else if (std::optional<QString> path = writeCopyIn(folder))
             return savedCopy = path;
     }
     // The temporary folder is shared: another user may have planted a link
@@ -200,6 +202,21 @@ std::optional<QString> Delivery::saveDesktopCopy()
         QFile::remove(file.path());
     qWarning("could not save diagnostic_results.txt");
     return std::nullopt;
+}
+
+// A run as root must not write through a link that the folder's owner put at
+// the copy's name, or in place of the folder.
+std::optional<QString> Delivery::writeCopyIn(const QString &folder)
+{
+    FolderCopy copy(folder, QLatin1String(desktopCopyName));
+    std::optional<QString> path;
+    if (copy.isOpen() && report(*copy.device()))
+        path = copy.finish();
+    if (!path && copy.wasInTheWay())
+        qWarning("could not save diagnostic_results.txt: %s", qUtf8Printable(copy.errorString()));
+    else if (!path)
+        qWarning("could not save diagnostic_results.txt");
+    return path;
 }
 
 bool Delivery::writeToPath(const QString &path)

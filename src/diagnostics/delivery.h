@@ -81,6 +81,7 @@ private:
     Written writeOut();
     void fail(const QString &message);
     std::optional<QString> saveDesktopCopy();
+    std::optional<QString> writeCopyIn(const QString &folder);
 
     ReportWriter report;
     RunOptions options;
