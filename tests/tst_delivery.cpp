@@ -32,8 +32,8 @@ private slots:
 // In options, "full" is a console that takes nothing and "o" the output file
 // tmp/out. The setup removes a folder, puts a file of mode 0640, a FIFO or a
 // link to "old" (a file holding "old", or a folder) in place, limits the size
-// of the files written, or points TMPDIR elsewhere (/proc: where no file can
-// be made). In events and log, %1 stands for the
+// of the files written, points TMPDIR elsewhere (/proc: where no file can be
+// made), or puts the upload's boundary line into the report. In events and log, %1 stands for the
 // row's folder and XXXXXX for a fresh name. The upload is trimmed over 1000000
 // bytes; every copy holds the whole report.
 void TestDelivery::deliver_data()
@@ -76,6 +76,7 @@ void TestDelivery::deliver_data()
     row("spool full half-way", "s", link, {uploaded},
         {"keeping the report in memory: could not write to a file in %1/tmp: File too large"},
         {"limit 9000000"}, 9 << 20);
+    row("a report holding the boundary", "s", link, {uploaded}, {}, {"boundary"});
     row("404", "", HttpsServer::reply(404, "nope"),
         {"failed There was an error submitting the results " + desktop});
     // Left alone, whatever they lead to.
@@ -162,6 +163,8 @@ void TestDelivery::deliver()
     for (int line = 0; report.size() < size; ++line)
         report += QByteArray::number(line) + '\n';
     report.truncate(size);
+    if (setup.contains("boundary"))
+        report.replace(size / 2, 23, "\r\n--0xKhTmLbOuNdArY--\r\n");
 
     const QStringList flags = options.split(u' ');
     Delivery delivery(HttpsServer::clientTls());

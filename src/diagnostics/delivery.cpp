@@ -145,11 +145,19 @@ bool Delivery::submitResults()
         }
         body = trimmedSpool.get();
     }
+    const ReportSpool &sent = trimmedSpool ? *trimmedSpool : *spool;
+    const std::optional<QByteArray> boundary = sent.boundary();
+    if (!boundary) {
+        qWarning("the report holds every boundary of the upload tried");
+        fail(QStringLiteral("There was an error submitting the results"));
+        return true;
+    }
     // An upload that fails at once calls back before it is stored here.
     // Where the system's resolver is what is broken, the public resolver may
     // still find the results server.
     auto upload = std::make_unique<Http>(uploadUrl(), body, this, uploadTls,
-                                         QHostAddress(QLatin1String(endpoints::PublicResolver)));
+                                         QHostAddress(QLatin1String(endpoints::PublicResolver)),
+                                         UploadLimits{}, *boundary);
     http = std::move(upload);
     return true;
 }

@@ -60,9 +60,10 @@ CheckedReply checkReply(const QByteArray &body)
 }
 
 Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
-           const QHostAddress &secondResolver, const UploadLimits &limits)
+           const QHostAddress &secondResolver, const UploadLimits &limits,
+           const QByteArray &boundary)
     : serverURL(url), delegate(delegate), body(body), tls(tls), secondResolver(secondResolver),
-      limits(limits)
+      limits(limits), boundary(boundary)
 {
     upload();
 }
@@ -86,7 +87,7 @@ void Http::upload()
 
 void Http::send(const QUrl &url)
 {
-    PostRequest post = postRequestWithURL(url, uploadBoundary, body);
+    PostRequest post = postRequestWithURL(url, boundary, body);
     QNetworkRequest &request = post.request;
     request.setSslConfiguration(tls);
     // A POST redirected with 301/302/303 would be repeated as a GET without

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "httpprotocol.h"
+#include "multipart.h"
 
 class ElsewhereLookup;
 class UploadAttempt;
@@ -68,9 +69,11 @@ public:
     // it). An empty body, or a URL that is not valid, fails at once: the
     // delegate hears of it before the constructor returns. Every try trusts
     // the certificate authorities of tls (see uploadTlsConfiguration). Without
-    // a secondResolver there is no second try.
+    // a secondResolver there is no second try. The form's boundary must not
+    // occur in the body.
     Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
-         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
+         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {},
+         const QByteArray &boundary = uploadBoundary);
     ~Http() override;
 
     // True once answer data arrived with a 2xx status (or no status at all)
@@ -105,6 +108,7 @@ private:
     QSslConfiguration tls;
     QHostAddress secondResolver;
     UploadLimits limits;
+    QByteArray boundary;
 
     State state = State::Posting;
     QNetworkAccessManager manager;
