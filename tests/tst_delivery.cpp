@@ -30,12 +30,13 @@ private slots:
 };
 
 // In options, "full" is a console that takes nothing and "o" the output file
-// tmp/out. The setup removes a folder, puts a file of mode 0640, a FIFO or a
-// link to "old" (a file holding "old", or a folder) in place, limits the size
-// of the files written, points TMPDIR elsewhere (/proc: where no file can be
-// made), or puts the upload's boundary line into the report. In events and log, %1 stands for the
-// row's folder and XXXXXX for a fresh name. The upload is trimmed over 1000000
-// bytes; every copy holds the whole report.
+// tmp/out. The setup removes a folder, puts a file of mode 0640 (written that
+// many seconds from now), a FIFO or a link to "old" (a file holding "old", or a
+// folder) in place, limits the size of the files written, points TMPDIR
+// elsewhere (/proc: where no file can be made), or puts the upload's boundary
+// line into the report. In events and log, %1 stands for the row's folder and
+// XXXXXX for a fresh name. The upload is trimmed over 1000000 bytes; every copy
+// holds the whole report.
 void TestDelivery::deliver_data()
 {
     QTest::addColumn<QString>("options");
@@ -85,6 +86,12 @@ void TestDelivery::deliver_data()
         {"link home/Schreibtisch/diagnostic_results.txt"});
     row("desktop folder a link", "", oops, {internal + "%1/home/diagnostic_results.txt"},
         {fail + ": %1/home/Schreibtisch is a link, left alone"}, {"link home/Schreibtisch"});
+    // Another run's copy, written since this one started, is kept.
+    row("an earlier run's copy", "", oops, {internal + desktop}, {},
+        {"file home/Schreibtisch/diagnostic_results.txt -3600"});
+    row("another run's copy since", "", oops,
+        {internal + "%1/home/Schreibtisch/diagnostic_results-2.txt"}, {},
+        {"file home/Schreibtisch/diagnostic_results.txt 3600"});
     row("no desktop folder", "", oops, {internal + "%1/home/diagnostic_results.txt"}, {fail},
         {"rm home/Schreibtisch"});
     // At a fresh name, where no link can have been planted.
@@ -140,9 +147,12 @@ void TestDelivery::deliver()
             QVERIFY(::mkfifo(QFile::encodeName(path), 0600) == 0);
             fifo = ::open(QFile::encodeName(path), O_RDONLY | O_NONBLOCK);
         }
-        if (QFile file(path); step.startsWith("file ")) {
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old"));
+        if (QFile file(path.section(u' ', 0, 0)); step.startsWith("file ")) {
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") && file.flush());
             QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+            const QDateTime written =
+                QDateTime::currentDateTime().addSecs(path.section(u' ', 1).toInt());
+            QVERIFY(file.setFileTime(written, QFileDevice::FileModificationTime));
         }
         if (step.startsWith("limit ")) {
             std::signal(SIGXFSZ, SIG_IGN);
@@ -206,13 +216,18 @@ void TestDelivery::deliver()
         QVERIFY(fifo < 0 ? file.open(QIODevice::ReadOnly) : file.open(fifo, QIODevice::ReadOnly));
         QVERIFY(file.readAll() == report);
         // Only its owner may read a copy left in a shared temporary folder.
-        if (copy.contains("diagnostic_results-")) {
+        if (copy.contains("/tmp/diagnostic_results-")) {
             QCOMPARE(file.permissions(), QFile::Permissions(0x6600)); // rw-------
             QFile::remove(copy);
         }
     }
-    if (setup.contains("file tmp/out"))
-        QCOMPARE(QFile::permissions(folder + "/tmp/out"), QFile::Permissions(0x6640)); // rw-r-----
+    // A file replaced keeps its permissions; a file kept, its bytes.
+    for (const QString &step : setup.filter(QRegularExpression("^file "))) {
+        QFile file(folder + u'/' + step.section(u' ', 1, 1));
+        QCOMPARE(file.permissions(), QFile::Permissions(0x6640)); // rw-r-----
+        if (!copies.contains(file.fileName()) && file.open(QIODevice::ReadOnly))
+            QCOMPARE(file.readAll(), "old");
+    }
     if (fifo >= 0)
         QVERIFY(!QFileInfo(folder + "/tmp/out").isFile());
     if (QFile old(folder + "/old"); old.open(QIODevice::ReadOnly))

@@ -8,6 +8,7 @@
 #include "reportspool.h"
 #include "trim.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,6 +47,12 @@ QString desktopCopyPath()
 Delivery::Delivery(const QSslConfiguration &uploadTls, QObject *parent)
     : QObject(parent), uploadTls(uploadTls)
 {
+    runStarting();
+}
+
+void Delivery::runStarting()
+{
+    runStart = QDateTime::currentSecsSinceEpoch();
 }
 
 Delivery::~Delivery() = default;
@@ -219,7 +226,7 @@ std::optional<QString> Delivery::writeCopyIn(const QString &folder)
     FolderCopy copy(folder, QLatin1String(desktopCopyName));
     std::optional<QString> path;
     if (copy.isOpen() && report(*copy.device()))
-        path = copy.finish();
+        path = copy.finish(runStart);
     if (!path && copy.wasInTheWay())
         qWarning("could not save diagnostic_results.txt: %s", qUtf8Printable(copy.errorString()));
     else if (!path)

@@ -55,6 +55,11 @@ public:
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return resultsUrl; }
 
+    // A run begins now: a desktop or home copy written since then is another
+    // run's, and is kept. Until it is first called, the delivery's creation
+    // counts.
+    void runStarting();
+
     // Test seam: the console instead of standard output.
     void setConsole(QIODevice *device) { console = device; }
 
@@ -95,6 +100,8 @@ private:
     std::unique_ptr<ReportSpool> spool;
     std::unique_ptr<ReportSpool> trimmedSpool;
     std::optional<QString> savedCopy;
+    // In seconds since the epoch.
+    qint64 runStart = 0;
     std::optional<QString> resultsUrl;
     std::unique_ptr<Http> http;
 };

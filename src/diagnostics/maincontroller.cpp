@@ -86,6 +86,7 @@ bool MainController::didAllTestsFinished() const
 
 void MainController::startTests(const FieldEntries &fields)
 {
+    reportDelivery.runStarting();
     std::vector<Test> tests = prepareRun(fields);
 
     container.push_back(std::move(processes));

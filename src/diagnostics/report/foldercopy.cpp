@@ -1,6 +1,7 @@
 #include "foldercopy.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -74,11 +75,11 @@ FolderCopy::~FolderCopy()
         ::close(folder);
 }
 
-std::optional<QString> FolderCopy::finish()
+std::optional<QString> FolderCopy::finish(qint64 runStart)
 {
-    if (!isOpen() || !putInPlace())
+    if (!isOpen() || !putInPlace(runStart))
         return std::nullopt;
-    return folderPath + u'/' + name;
+    return folderPath + u'/' + finalName;
 }
 
 bool FolderCopy::failed(const QString &why)
@@ -94,31 +95,55 @@ bool FolderCopy::leaveAlone(const QString &path, unsigned mode)
                                 : QStringLiteral("%1 is not a regular file, left alone").arg(path));
 }
 
-bool FolderCopy::putInPlace()
+bool FolderCopy::putInPlace(qint64 runStart)
 {
     // Other runs of this program wait while one looks at the name and takes it.
     lockBriefly(folder);
-    const QByteArray target = QFile::encodeName(name);
     const QString path = folderPath + u'/' + name;
     struct stat existing = {};
-    const bool exists = ::fstatat(folder, target.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool exists =
+        ::fstatat(folder, QFile::encodeName(name).constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     if (exists && !S_ISREG(existing.st_mode))
         return leaveAlone(path, existing.st_mode);
+    // Whole seconds: a file system may keep no finer times.
+    const bool anotherRuns = exists && existing.st_mtim.tv_sec >= runStart;
     // The replacement keeps what the user allowed for the old file.
-    if (exists && ::fchmod(file.handle(), existing.st_mode & 07777) != 0)
+    if (exists && !anotherRuns && ::fchmod(file.handle(), existing.st_mode & 07777) != 0)
         return failed(systemError());
     file.close();
     if (file.error() != QFileDevice::NoError)
         return failed(file.errorString());
-    // rename() replaces the entry itself, never what a link there points to;
-    // where there was nothing, nothing that came since is replaced.
-    const int noReplace = exists ? 0 : RENAME_NOREPLACE;
-    int renamed = ::renameat2(folder, temporaryName.constData(), folder, target.constData(),
-                              static_cast<unsigned>(noReplace));
-    if (renamed != 0 && errno == EINVAL && !exists) // a file system without the flag
-        renamed = ::renameat(folder, temporaryName.constData(), folder, target.constData());
-    if (renamed != 0)
-        return failed(systemError());
-    temporaryName.clear();
+    int why = anotherRuns ? EEXIST : takeName(name, exists);
+    const QFileInfo named(name);
+    for (int number = 2; why == EEXIST && number < 1000; ++number)
+        why = takeName(QStringLiteral("%1-%2.%3")
+                           .arg(named.completeBaseName())
+                           .arg(number)
+                           .arg(named.suffix()),
+                       false);
+    if (why != 0)
+        return failed(QString::fromLocal8Bit(std::strerror(why)));
     return true;
+}
+
+// rename() replaces the entry itself, never what a link there points to;
+// unless replacing, nothing that came in the meantime is replaced. 0 or why
+// not, as an errno.
+int FolderCopy::takeName(const QString &taken, bool replacing)
+{
+    const QByteArray target = QFile::encodeName(taken);
+    const char *from = temporaryName.constData();
+    int done = replacing ? ::renameat(folder, from, folder, target.constData())
+                         : ::renameat2(folder, from, folder, target.constData(), RENAME_NOREPLACE);
+    // A file system without the flag: a new hard link is as exclusive.
+    if (done != 0 && !replacing && errno == EINVAL) {
+        done = ::linkat(folder, from, folder, target.constData(), 0);
+        if (done == 0)
+            ::unlinkat(folder, from, 0);
+    }
+    if (done != 0)
+        return errno;
+    temporaryName.clear();
+    finalName = taken;
+    return 0;
 }

@@ -26,9 +26,11 @@ public:
     QIODevice *device() { return &file; }
 
     // The complete copy takes its name, replacing a regular file of that name
-    // with the same permissions. The path it now has; nothing when it could
-    // not (errorString() says why).
-    std::optional<QString> finish();
+    // with the same permissions, unless that file was written at runStart
+    // (seconds since the epoch) or later: another run's copy is kept, and this
+    // one goes under a fresh name beside it ("name-2.txt", ...). The path it
+    // now has; nothing when it could not (errorString() says why).
+    std::optional<QString> finish(qint64 runStart);
     const QString &errorString() const { return error; }
     // What failed was a link or another kind of file at the folder's or the
     // copy's path.
@@ -37,10 +39,13 @@ public:
 private:
     bool failed(const QString &why);
     bool leaveAlone(const QString &path, unsigned mode);
-    bool putInPlace();
+    bool putInPlace(qint64 runStart);
+    int takeName(const QString &taken, bool replacing);
 
     QString folderPath;
     QString name;
+    // The name it took.
+    QString finalName;
     int folder = -1;
     QFile file;
     QByteArray temporaryName;
