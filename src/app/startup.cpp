@@ -88,8 +88,9 @@ QSslConfiguration uploadTls()
 int runWindowless(int &argc, char **argv, const Options &options)
 {
     QCoreApplication app(argc, argv);
-    quitOnTerminationSignals();
     MainController controller(uploadTls());
+    // Once the report is complete, a signal costs it no more than its upload.
+    quitOnTerminationSignals([&controller] { controller.delivery().interruptUpload(); });
     ConsoleView console(controller);
     console.setPrintFindings(options.findings);
     QObject::connect(&console, &ConsoleView::exitRequested, &app, [](int status) {

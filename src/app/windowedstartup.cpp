@@ -1,6 +1,7 @@
 #include "windowedstartup.h"
 
 #include "buildconfig.h"
+#include "consoleview.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "startup.h"
@@ -15,8 +16,11 @@ int runWindowed(int &argc, char **argv)
     // The desktop matches the window to its menu entry by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(buildconfig::appId));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256.png")));
-    quitOnTerminationSignals();
     MainController controller(uploadTls());
+    // Once the report is complete, a signal costs it no more than its upload.
+    QObject::connect(&controller.delivery(), &Delivery::uploadInterrupted, &controller,
+                     &logUploadFailure);
+    quitOnTerminationSignals([&controller] { controller.delivery().interruptUpload(); });
     return showMainWindow(controller);
 }
 

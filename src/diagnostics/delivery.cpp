@@ -162,6 +162,7 @@ bool Delivery::submitResults()
     // An upload that fails at once calls back before it is stored here.
     // Where the system's resolver is what is broken, the public resolver may
     // still find the results server.
+    uploading = true;
     auto upload = std::make_unique<Http>(uploadUrl(), body, this, uploadTls,
                                          QHostAddress(QLatin1String(endpoints::PublicResolver)),
                                          UploadLimits{}, *boundary);
@@ -171,6 +172,7 @@ bool Delivery::submitResults()
 
 void Delivery::onHttpDone(Http *upload)
 {
+    uploading = false;
     // The upload hands over only a reply that makes a link to show or print.
     resultsUrl = *upload->reply();
     emit uploadSucceeded(*resultsUrl);
@@ -178,11 +180,22 @@ void Delivery::onHttpDone(Http *upload)
 
 void Delivery::onHttpError(Http *upload)
 {
+    uploading = false;
     // A broken-off exchange after a good answer had begun is a failure too, and
     // must not leave an earlier run's link on show.
     const bool internalServerError = !upload->didResponseSucceed() && upload->responseCode() == 500;
     fail(internalServerError ? QStringLiteral("There was an internal server errror")
                              : QStringLiteral("There was an error submitting the results"));
+}
+
+void Delivery::interruptUpload()
+{
+    if (!uploading)
+        return;
+    uploading = false;
+    // Its callback must not come after this.
+    http.reset();
+    emit uploadInterrupted(saveDesktopCopy().value_or(QString()));
 }
 
 void Delivery::fail(const QString &message)

@@ -52,6 +52,11 @@ public:
     void onHttpDone(Http *upload) override;
     void onHttpError(Http *upload) override;
 
+    // The program is about to end while the report goes up: it is saved as a
+    // failed upload saves it, and uploadInterrupted says where. Nothing
+    // happens when no upload is under way.
+    void interruptUpload();
+
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return resultsUrl; }
 
@@ -76,6 +81,9 @@ signals:
     void uploadSucceeded(const QString &resultsUrl);
     // savedCopyPath is empty when no copy could be saved anywhere.
     void uploadFailed(const QString &message, const QString &savedCopyPath);
+    // The upload was given up because the program ends; the copy is where
+    // savedCopyPath says, as for uploadFailed.
+    void uploadInterrupted(const QString &savedCopyPath);
 
 private:
     struct Written
@@ -104,4 +112,6 @@ private:
     qint64 runStart = 0;
     std::optional<QString> resultsUrl;
     std::unique_ptr<Http> http;
+    // Between the start of an upload and its callback.
+    bool uploading = false;
 };
