@@ -1,10 +1,13 @@
+#include "launchpool.h"
 #include "maincontroller.h"
+#include "process.h"
 #include "startup.h"
 #include "termination.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +21,7 @@ class TestStartup : public QObject
 
 private slots:
     void openFileLimitIsRaisedToTheHardLimit();
+    void fileSizeLimitFailsAWrite();
     void signalEndsTheRunAndItsCommands_data();
     void signalEndsTheRunAndItsCommands();
 };
@@ -30,6 +34,30 @@ void TestStartup::openFileLimitIsRaisedToTheHardLimit()
     QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
     raiseOpenFileLimit();
     QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur == limit.rlim_max);
+}
+
+// Past the limit a write fails with its reason instead of ending the program;
+// the commands it starts are ended by it as anywhere else (128 + 25).
+void TestStartup::fileSizeLimitFailsAWrite()
+{
+    QTemporaryDir dir;
+    guardStandardStreams();
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit limit = {10, old.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+    QFile file(dir.filePath("f"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const bool failed = file.write(QByteArray(10, 'x')) == 10 && file.write("x") < 0;
+    LaunchPool pool;
+    Process command(pool);
+    QSignalSpy ended(&command, &Process::processTerminated);
+    command.start("/bin/sh", {"-c", "head -c 20 /dev/zero > \"$0\"; echo $?", dir.filePath("g")});
+    const bool commandEnded = ended.wait(10000);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY(failed && file.errorString() == "File too large");
+    QVERIFY(commandEnded);
+    QCOMPARE(command.stdOutHead(100), "153\n");
 }
 
 void TestStartup::signalEndsTheRunAndItsCommands_data()

@@ -34,6 +34,10 @@ void guardStandardStreams()
 {
     // Commands started later get the default back from QProcess.
     std::signal(SIGPIPE, SIG_IGN);
+    // Past a file size limit (ulimit -f) a write fails with its reason, and
+    // the report goes elsewhere, instead of the program ending on the spot.
+    // Commands get the default back from the runner.
+    std::signal(SIGXFSZ, SIG_IGN);
     // A closed one is held by /dev/null opened the wrong way round (the lowest
     // free descriptor is the closed one): writes to it still fail.
     for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
