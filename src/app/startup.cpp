@@ -8,6 +8,7 @@
 #include "maincontroller.h"
 #include "statusline.h"
 #include "termination.h"
+#include "wantofresources.h"
 
 #include <QCoreApplication>
 
@@ -102,10 +103,12 @@ int runWindowless(int &argc, char **argv, const Options &options)
         QCoreApplication::exit(status);
     });
 
+    endWhenAThreadCannotStart(controller.delivery());
+
     controller.initArgsWithSilent(options.run);
     controller.awakeFromNib();
     controller.runTests();
-    const int status = app.exec();
+    const int status = execUntilMemoryRunsOut(controller.delivery());
     // Ended by a signal, the run may leave its progress line behind.
     clearStatusLine();
     return status;

@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "startup.h"
 #include "termination.h"
+#include "wantofresources.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -21,6 +22,7 @@ int runWindowed(int &argc, char **argv)
     QObject::connect(&controller.delivery(), &Delivery::uploadInterrupted, &controller,
                      &logUploadFailure);
     quitOnTerminationSignals([&controller] { controller.delivery().interruptUpload(); });
+    endWhenAThreadCannotStart(controller.delivery());
     return showMainWindow(controller);
 }
 
@@ -32,5 +34,5 @@ int showMainWindow(MainController &controller)
     QApplication::setQuitOnLastWindowClosed(true);
     MainWindow window(controller);
     window.show();
-    return QApplication::exec();
+    return execUntilMemoryRunsOut(controller.delivery());
 }

@@ -190,12 +190,20 @@ void Delivery::onHttpError(Http *upload)
 
 void Delivery::interruptUpload()
 {
-    if (!uploading)
+    const std::optional<QString> savedCopyPath = saveUnsentReport();
+    if (!savedCopyPath)
         return;
     uploading = false;
     // Its callback must not come after this.
     http.reset();
-    emit uploadInterrupted(saveDesktopCopy().value_or(QString()));
+    emit uploadInterrupted(*savedCopyPath);
+}
+
+std::optional<QString> Delivery::saveUnsentReport()
+{
+    if (!uploading)
+        return std::nullopt;
+    return saveDesktopCopy().value_or(QString());
 }
 
 void Delivery::fail(const QString &message)

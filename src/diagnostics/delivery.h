@@ -56,6 +56,10 @@ public:
     // failed upload saves it, and uploadInterrupted says where. Nothing
     // happens when no upload is under way.
     void interruptUpload();
+    // The report that is going up, saved as a failed upload saves it while the
+    // upload is left as it is: where (empty when nowhere), or nothing when no
+    // upload is under way.
+    std::optional<QString> saveUnsentReport();
 
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return resultsUrl; }
