@@ -76,15 +76,18 @@ void TestHttp::outcomes_data()
     const QByteArray chunked = "HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n";
     // Answered on the first try, the second resolver is never asked.
     const char *local = "server@127.0.0.1 localhost 127.0.0.2";
-    // The é (C3 A9) is split between two chunks: only the whole body decodes.
+    // The link is read whole, whatever the chunks.
     row("chunked", local,
-        {chunked, chunk("https://r.test/caf\xc3"), chunk("\xa9"), chunk("/2\r\n") + "0\r\n\r\n"},
-        "done 201 succeeded https://r.test/café/2", "", 1, 0);
+        {chunked, chunk("https://r.test/caf"), chunk("e"), chunk("/2\r\n") + "0\r\n\r\n"},
+        "done 201 succeeded https://r.test/cafe/2", "", 1, 0);
+    row("an error page with status 200", local, {reply(200, "<html>Error</html>")},
+        "error 200 failed (none)",
+        "the results server answered with something that is not a web link", 1, 0);
     row("200 with empty body", local, {reply(200, "")}, failed, "", 1, 0);
     // Not followed: a redirected POST would come back as a GET without the report.
     row("redirect", local,
         {"HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved"},
-        "error 302 failed moved", "", 1, 0);
+        "error 302 failed (none)", "", 1, 0);
     row("closed mid-answer", local, {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhttps://res"},
         "error 200 succeeded https://res", "", 1, 0);
     row("escape sequence in the link", local, {reply(200, link + "\x1b[2J")},
@@ -215,10 +218,24 @@ void TestHttp::replies_data()
         << QByteArray(" \r\n") << "the results server answered with white space only";
     QTest::newRow("C1 CSI") << QByteArray("https://r.test/\xc2\x9b[2J")
                             << "the results server answered with a control character";
-    QTest::newRow("8 KiB") << QByteArray(8192, 'a') + "\n" << QString(8192, 'a');
+    const QByteArray long8KiB = "https://r.test/" + QByteArray(8177, 'a');
+    QTest::newRow("8 KiB, white space at both ends") << " \t" + long8KiB + "\r\n"
+                                                     << QString::fromLatin1(long8KiB);
     // 8191 + 2 bytes: the limit counts bytes, not characters.
-    QTest::newRow("8 KiB and a byte") << QByteArray(8191, 'a') + "é"
+    QTest::newRow("8 KiB and a byte") << long8KiB.chopped(1) + "é"
                                       << "the results server answered with more than 8 KiB of text";
+    const QString notASCII = "the results server answered with a character that is not "
+                             "printable ASCII";
+    QTest::newRow("right-to-left override")
+        << QByteArray("https://r.test/\u202Eexe.fdp") << notASCII;
+    QTest::newRow("zero-width space") << QByteArray("https://r\u200B.test/1") << notASCII;
+    QTest::newRow("look-alike letter") << QByteArray("https://r\u0435sults.test/1") << notASCII;
+    const QString notALink = "the results server answered with something that is not a web link";
+    for (const char *body :
+         {"javascript:alert(1)", "file:///etc/passwd", "thanks for the report",
+          "<html><body>Error</body></html>", "https:///r/1", "https://r.test/a b"})
+        QTest::newRow(body) << QByteArray(body) << notALink;
+    QTest::newRow("http") << QByteArray("http://r.test/1") << "http://r.test/1";
     QTest::newRow("sequence cut off")
         << QByteArray("https://r.test/caf\xc3")
         << "the results server answered with something that is not UTF-8 text";

@@ -41,21 +41,29 @@ CheckedReply checkReply(const QByteArray &body)
 {
     // Stateless, so that a sequence cut off at the end counts as invalid too.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(body);
+    const QString text = QString(decoder(body)).trimmed();
     if (decoder.hasError())
         return {std::nullopt, "the results server answered with something that is not UTF-8 text"};
-    qsizetype end = text.size();
-    while (end > 0 && text[end - 1].isSpace())
-        --end;
-    text.truncate(end);
     if (text.isEmpty())
         return {std::nullopt, "the results server answered with white space only"};
     if (text.toUtf8().size() > longestReply)
         return {std::nullopt, "the results server answered with more than 8 KiB of text"};
-    for (const QChar c : std::as_const(text)) {
+    for (const QChar c : text) {
         if (c.category() == QChar::Other_Control)
             return {std::nullopt, "the results server answered with a control character"};
     }
+    // Shown and opened as it stands: no character may hide or mimic another
+    // (a right-to-left override, a zero-width space, a look-alike letter).
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+            return {std::nullopt,
+                    "the results server answered with a character that is not printable ASCII"};
+    }
+    const QUrl link(text, QUrl::StrictMode);
+    const bool web = text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive) ||
+                     text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive);
+    if (!web || !link.isValid() || link.host().isEmpty())
+        return {std::nullopt, "the results server answered with something that is not a web link"};
     return {text, nullptr};
 }
 

@@ -27,9 +27,11 @@ struct AttemptResult;
 // Certificate checks are never switched off.
 QSslConfiguration uploadTlsConfiguration(QByteArrayView extraCaPem);
 
-// The results server's answer as the link it is meant to be: UTF-8 text without
-// its trailing white space, at most 8 KiB, holding no control character (an
-// escape sequence would reach the user's terminal). Otherwise no link, and why.
+// The results server's answer as the link it is meant to be: UTF-8 text
+// without the white space at either end, at most 8 KiB, holding no control
+// character (an escape sequence would reach the user's terminal), only
+// printable ASCII, and an absolute https:// or http:// address with a host.
+// Otherwise no link, and why.
 struct CheckedReply
 {
     std::optional<QString> link;
@@ -81,8 +83,9 @@ public:
     bool didResponseSucceed() const { return responseDidSucceed; }
     // The status seen when answer data arrived; 0 if none arrived.
     qint64 responseCode() const { return rCode; }
-    // The answer body without its trailing white space; absent when there was
-    // none, or when it is no link that could be shown (see checkReply).
+    // The answer body without the white space at either end; absent when
+    // there was none, or when it is no link that could be shown (see
+    // checkReply).
     const std::optional<QString> &reply() const { return replyText; }
 
 private:
