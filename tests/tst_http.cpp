@@ -4,6 +4,7 @@
 #include "endpoints.h"
 #include "http.h"
 #include "httpsserver.h"
+#include "responsereader.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -47,6 +48,8 @@ private slots:
     void tryAgain();
     void replies_data();
     void replies();
+    void answers_data();
+    void answers();
     void dnsAnswers_data();
     void dnsAnswers();
     void emptyDataFailsBeforeTheConstructorReturns();
@@ -84,6 +87,12 @@ void TestHttp::outcomes_data()
         "error 200 failed (none)",
         "the results server answered with something that is not a web link", 1, 0);
     row("200 with empty body", local, {reply(200, "")}, failed, "", 1, 0);
+    row("interim answers first", local,
+        {"HTTP/1.1 102 Processing\r\n\r\n",
+         "HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" + reply(200, link)},
+        "done 200 succeeded " + link, "", 1, 0);
+    // The request may have reached the server: it is not sent again.
+    row("closed without an answer", local, {""}, failed, "", 1, 0);
     // Not followed: a redirected POST would come back as a GET without the report.
     row("redirect", local,
         {"HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved"},
@@ -248,6 +257,51 @@ void TestHttp::replies()
 
     const CheckedReply checked = checkReply(body);
     QCOMPARE(checked.link.value_or(checked.problem), link);
+}
+
+// An answer as it arrives, whole and a byte at a time: "status body" once it
+// is complete, "open" while it is not, "malformed".
+void TestHttp::answers_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("read");
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    QTest::newRow("sized, more after it")
+        << ok + "Content-Length: 3\r\n\r\nabcd" << false << "200 abc";
+    QTest::newRow("interim answers first")
+        << "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" + ok +
+               "Content-Length: 1\r\n\r\nx"
+        << false << "200 x";
+    QTest::newRow("chunked, with extension and trailer")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n2;x=y\r\nab\r\n1\r\nc\r\n0\r\nT: 1\r\n\r\n"
+        << false << "200 abc";
+    QTest::newRow("until closed") << ok + "\r\nab" << true << "200 ab";
+    QTest::newRow("cut short") << ok + "Content-Length: 3\r\n\r\nab" << true << "open";
+    QTest::newRow("no body") << QByteArray("HTTP/1.1 204 None\r\n\r\n") << false << "204 ";
+    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-x\r\n\r\n") << false << "malformed";
+}
+
+void TestHttp::answers()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, closed);
+    QFETCH(QString, read);
+    ResponseReader whole;
+    ResponseReader bytewise;
+    whole.feed(answer);
+    for (const char byte : answer)
+        bytewise.feed(QByteArrayView(&byte, 1));
+    for (ResponseReader *reader : {&whole, &bytewise}) {
+        if (closed)
+            reader->closed();
+        const QString seen =
+            reader->isMalformed() ? "malformed"
+            : reader->isComplete()
+                ? QString::number(reader->status().value_or(0)) + ' ' + reader->body()
+                : "open";
+        QCOMPARE(seen, read);
+    }
 }
 
 // Answers to the query for results.veltrane.test with id 0x1234. They spell it
