@@ -52,6 +52,8 @@ private slots:
     void answers();
     void dnsAnswers_data();
     void dnsAnswers();
+    void addressesElsewhere_data();
+    void addressesElsewhere();
     void emptyDataFailsBeforeTheConstructorReturns();
     void trustsTheSystemAndTheTestAuthority();
 };
@@ -68,14 +70,15 @@ void TestHttp::outcomes_data()
     QTest::addColumn<int>("connections");
     QTest::addColumn<int>("lookups");
     const auto row = [](const char *name, const char *setup, const QByteArrayList &answer,
-                        const QString &outcome, const char *warning, int connections, int lookups) {
+                        const QString &outcome, const QString &warning, int connections,
+                        int lookups) {
         QTest::newRow(name) << setup << answer << outcome << warning << connections << lookups;
     };
     const auto reply = &HttpsServer::reply;
     const QByteArray link = "https://results.test/r/1";
     const QString failed = "error 0 failed (none)";
-    const char *elsewhere = "the results server did not answer through the system's resolver; "
-                            "sent through 127.0.0.30";
+    const QString elsewhere = "the results server did not answer through the system's resolver; "
+                              "tried through 127.0.0.30, which ";
     const QByteArray chunked = "HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n";
     // Answered on the first try, the second resolver is never asked.
     const char *local = "server@127.0.0.1 localhost 127.0.0.2";
@@ -114,14 +117,14 @@ void TestHttp::outcomes_data()
 
     // The second way, once the first failed before the connection was secured.
     row("unknown name, second resolver", "server@127.0.0.2 results.veltrane.test 127.0.0.2",
-        {reply(200, link)}, "done 200 succeeded " + link, elsewhere, 1, 1);
+        {reply(200, link)}, "done 200 succeeded " + link, elsewhere + "worked", 1, 1);
     row("refused, second resolver", "server@127.0.0.2 localhost 127.0.0.2", {reply(200, link)},
-        "done 200 succeeded " + link, elsewhere, 1, 1);
+        "done 200 succeeded " + link, elsewhere + "worked", 1, 1);
     row("untrusted, second resolver gives the same address",
         "untrusted@127.0.0.1 localhost 127.0.0.1", {reply(200, "x")}, failed, "", 1, 1);
     row("unknown name, second resolver gives a server of another name",
-        "other@127.0.0.1 results.veltrane.test 127.0.0.1", {reply(200, "x")}, failed, elsewhere, 1,
-        1);
+        "other@127.0.0.1 results.veltrane.test 127.0.0.1", {reply(200, "x")}, failed,
+        elsewhere + "did not work either", 1, 1);
     row("unknown name, second resolver silent", "server@127.0.0.1 results.veltrane.test silent", {},
         failed, "", 0, 1);
 }
@@ -152,7 +155,7 @@ void TestHttp::outcomes()
     body.open(QIODevice::ReadOnly);
     // Limits of a minute and more are shortened to seconds.
     Http http(url, &body, &delegate, HttpsServer::clientTls(),
-              QHostAddress(endpoints::PublicResolver),
+              {QHostAddress(endpoints::PublicResolver), true},
               {.stall = 1500ms, .whole = 4000ms, .lookup = 1000ms});
 
     QTRY_VERIFY_WITH_TIMEOUT(!delegate.outcomes.isEmpty(), 10000);
@@ -328,6 +331,54 @@ void TestHttp::dnsAnswers_data()
     // A label of 63 bytes ("?") where the records begin.
     QTest::newRow("name running past the end") << answer.first(39) + "?ab"
                                                << "not an answer";
+    QTest::newRow("truncated") << QByteArray(answer).replace(2, 1, "\x83") << "";
+
+    // Records after the question: an address is taken only for the name asked
+    // or one its CNAMEs lead to, 8 of them at most.
+    const QByteArray question = answer.first(39);
+    const auto records = [&question](int count, const QByteArray &more) {
+        return QByteArray(question).replace(7, 1, QByteArray(1, char(count))) + more;
+    };
+    const auto record = [](const QByteArray &owner, int type, const QByteArray &data) {
+        return owner + QByteArray::fromHex(type == 1 ? "0001" : "0005") +
+               QByteArray::fromHex("00010000003c00") + char(data.size()) + data;
+    };
+    const auto name = [](int n) { return "\x02n" + QByteArray::number(n) + '\0'; };
+    const QByteArray address = QByteArray::fromHex("0a000003");
+    QTest::newRow("an address for another name") << records(1, record(name(1), 1, address)) << "";
+    QTest::newRow("a name pointing to itself")
+        << records(1, record("\xc0\x27", 1, address)) << "not an answer";
+    for (int links : {8, 9}) {
+        QByteArray chain = record("\xc0\x0c", 5, name(1));
+        for (int n = 1; n < links; ++n)
+            chain += record(name(n), 5, name(n + 1));
+        QTest::addRow("a chain of %d", links)
+            << records(links + 1, chain + record(name(links), 1, address))
+            << (links == 8 ? "10.0.0.3" : "");
+    }
+}
+
+// No unspecified, broadcast or multicast address, and loopback only when the
+// results server is on loopback too.
+void TestHttp::addressesElsewhere_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("loopbackAllowed");
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("unspecified") << "0.0.0.0" << true << false;
+    QTest::newRow("broadcast") << "255.255.255.255" << true << false;
+    QTest::newRow("multicast") << "224.0.0.251" << true << false;
+    QTest::newRow("loopback") << "127.0.0.1" << false << false;
+    QTest::newRow("loopback, the server's too") << "127.0.0.1" << true << true;
+    QTest::newRow("private") << "10.0.0.2" << false << true;
+}
+
+void TestHttp::addressesElsewhere()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, loopbackAllowed);
+    QFETCH(bool, usable);
+    QCOMPARE(mayConnectTo(QHostAddress(address), loopbackAllowed), usable);
 }
 
 void TestHttp::dnsAnswers()

@@ -28,6 +28,13 @@ QUrl uploadUrl()
                 QStringLiteral("/diagnosticsubmit"));
 }
 
+// Only then may a resolver answer with a loopback address for it.
+bool resultsServerOnLoopback()
+{
+    const QString host = uploadUrl().host();
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+}
+
 // No path at all for a folder that is not known: an empty folder name would
 // otherwise mean the current directory.
 QString copyPathIn(const QString &folder)
@@ -163,9 +170,11 @@ bool Delivery::submitResults()
     // Where the system's resolver is what is broken, the public resolver may
     // still find the results server.
     uploading = true;
-    auto upload = std::make_unique<Http>(uploadUrl(), body, this, uploadTls,
-                                         QHostAddress(QLatin1String(endpoints::PublicResolver)),
-                                         UploadLimits{}, *boundary);
+    auto upload = std::make_unique<Http>(
+        uploadUrl(), body, this, uploadTls,
+        SecondResolver(QHostAddress(QLatin1String(endpoints::PublicResolver)),
+                       resultsServerOnLoopback()),
+        UploadLimits{}, *boundary);
     http = std::move(upload);
     return true;
 }

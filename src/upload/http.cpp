@@ -68,7 +68,7 @@ CheckedReply checkReply(const QByteArray &body)
 }
 
 Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
-           const QHostAddress &secondResolver, const UploadLimits &limits,
+           const SecondResolver &secondResolver, const UploadLimits &limits,
            const QByteArray &boundary)
     : serverURL(url), delegate(delegate), body(body), tls(tls), secondResolver(secondResolver),
       limits(limits), boundary(boundary)
@@ -123,7 +123,7 @@ void Http::send(const QUrl &url)
 void Http::attemptFinished(const AttemptResult &result)
 {
     if (state == State::Posting) {
-        const TryAgain where = shouldTryAgain(result, serverURL, secondResolver);
+        const TryAgain where = shouldTryAgain(result, serverURL, secondResolver.address);
         if (where != TryAgain::No) {
             lookUpElsewhere(where);
             return;
@@ -137,7 +137,8 @@ void Http::attemptFinished(const AttemptResult &result)
 void Http::lookUpElsewhere(TryAgain where)
 {
     state = State::LookingUp;
-    lookup = std::make_unique<ElsewhereLookup>(secondResolver, limits.lookup);
+    lookup = std::make_unique<ElsewhereLookup>(secondResolver.address, limits.lookup,
+                                               secondResolver.loopbackAllowed);
     connect(lookup.get(), &ElsewhereLookup::finished, this, &Http::sendElsewhere);
     lookup->lookUp(serverURL.host(), where);
 }
@@ -149,8 +150,6 @@ void Http::sendElsewhere(const std::optional<QHostAddress> &address)
         return;
     }
     state = State::PostingElsewhere;
-    qWarning("the results server did not answer through the system's resolver; sent through %s",
-             qUtf8Printable(secondResolver.toString()));
     QUrl url = serverURL;
     url.setHost(address->toString());
     send(url);
@@ -173,6 +172,7 @@ void Http::giveUp()
 // came); an answer that was cut off is not read for a link.
 void Http::uploadSucceeded(const AttemptResult &last, bool readAnswer)
 {
+    const bool triedElsewhere = state == State::PostingElsewhere;
     state = State::Finished;
     wholeLimit.stop();
     const bool answered = !last.body.isEmpty();
@@ -196,7 +196,13 @@ void Http::uploadSucceeded(const AttemptResult &last, bool readAnswer)
             responseDidSucceed = false;
         }
     }
-    if (complete && answered && responseDidSucceed)
+    const bool succeeded = complete && answered && responseDidSucceed;
+    if (triedElsewhere)
+        qWarning("the results server did not answer through the system's resolver; tried through "
+                 "%s, which %s",
+                 qUtf8Printable(secondResolver.address.toString()),
+                 succeeded ? "worked" : "did not work either");
+    if (succeeded)
         delegate->onHttpDone(this);
     else
         delegate->onHttpError(this);

@@ -51,6 +51,19 @@ struct UploadLimits
     std::chrono::milliseconds lookup = std::chrono::seconds(3);
 };
 
+// Where a second try looks the results server up, and whether that resolver
+// may give a loopback address: only where the results server itself is on
+// loopback, as in a test build.
+struct SecondResolver
+{
+    SecondResolver(const QHostAddress &address = QHostAddress(), bool loopbackAllowed = false)
+        : address(address), loopbackAllowed(loopbackAllowed)
+    {
+    }
+    QHostAddress address;
+    bool loopbackAllowed;
+};
+
 // One upload: posts the body as the file field of a multipart form and tells
 // the delegate the outcome exactly once. The server's answer body is the reply.
 //
@@ -74,7 +87,7 @@ public:
     // a secondResolver there is no second try. The form's boundary must not
     // occur in the body.
     Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
-         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {},
+         const SecondResolver &secondResolver = {}, const UploadLimits &limits = {},
          const QByteArray &boundary = uploadBoundary);
     ~Http() override;
 
@@ -109,7 +122,7 @@ private:
     HttpProtocol *delegate;
     QIODevice *body;
     QSslConfiguration tls;
-    QHostAddress secondResolver;
+    SecondResolver secondResolver;
     UploadLimits limits;
     QByteArray boundary;
 
