@@ -54,6 +54,8 @@ private slots:
     void dnsAnswers();
     void addressesElsewhere_data();
     void addressesElsewhere();
+    void certificateRefusals_data();
+    void certificateRefusals();
     void emptyDataFailsBeforeTheConstructorReturns();
     void trustsTheSystemAndTheTestAuthority();
 };
@@ -120,11 +122,14 @@ void TestHttp::outcomes_data()
         {reply(200, link)}, "done 200 succeeded " + link, elsewhere + "worked", 1, 1);
     row("refused, second resolver", "server@127.0.0.2 localhost 127.0.0.2", {reply(200, link)},
         "done 200 succeeded " + link, elsewhere + "worked", 1, 1);
+    const QString refused = "the results server's certificate was refused: it is not ";
     row("untrusted, second resolver gives the same address",
-        "untrusted@127.0.0.1 localhost 127.0.0.1", {reply(200, "x")}, failed, "", 1, 1);
+        "untrusted@127.0.0.1 localhost 127.0.0.1", {reply(200, "x")}, failed, refused + "trusted",
+        1, 1);
     row("unknown name, second resolver gives a server of another name",
         "other@127.0.0.1 results.veltrane.test 127.0.0.1", {reply(200, "x")}, failed,
-        elsewhere + "did not work either", 1, 1);
+        refused + "valid for the name results.veltrane.test\n" + elsewhere + "did not work either",
+        1, 1);
     row("unknown name, second resolver silent", "server@127.0.0.1 results.veltrane.test silent", {},
         failed, "", 0, 1);
 }
@@ -146,8 +151,8 @@ void TestHttp::outcomes()
     server.answer = answer;
     DnsResponder responder(setup.section(u' ', 2));
     QVERIFY(responder.start(QHostAddress(endpoints::PublicResolver)));
-    if (!warning.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, warning.toUtf8());
+    for (const QString &line : warning.split(u'\n', Qt::SkipEmptyParts))
+        QTest::ignoreMessage(QtWarningMsg, line.toUtf8());
     QTest::failOnWarning(QRegularExpression("."));
     RecordingDelegate delegate;
     QByteArray data("a\0b", 3);
@@ -356,6 +361,28 @@ void TestHttp::dnsAnswers_data()
             << records(links + 1, chain + record(name(links), 1, address))
             << (links == 8 ? "10.0.0.3" : "");
     }
+}
+
+void TestHttp::certificateRefusals_data()
+{
+    QTest::addColumn<QList<QSslError::SslError>>("errors");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("expired") << QList{QSslError::CertificateExpired} << "it has expired";
+    QTest::newRow("untrusted and for another name")
+        << QList{QSslError::SelfSignedCertificate, QSslError::HostNameMismatch,
+                 QSslError::UnableToGetLocalIssuerCertificate}
+        << "it is not trusted, it is not valid for the name r.test";
+}
+
+void TestHttp::certificateRefusals()
+{
+    QFETCH(QList<QSslError::SslError>, errors);
+    QFETCH(QString, reason);
+    QList<QSslError> refused;
+    for (const QSslError::SslError error : errors)
+        refused.append(QSslError(error));
+    QCOMPARE(certificateRefusal(refused, "r.test"),
+             "the results server's certificate was refused: " + reason);
 }
 
 // No unspecified, broadcast or multicast address, and loopback only when the

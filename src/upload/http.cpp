@@ -120,8 +120,49 @@ void Http::send(const QUrl &url)
     connect(attempt.get(), &UploadAttempt::finished, this, &Http::attemptFinished);
 }
 
+QString certificateRefusal(const QList<QSslError> &errors, const QString &name)
+{
+    QStringList reasons;
+    for (const QSslError &error : errors) {
+        QString reason;
+        switch (error.error()) {
+        case QSslError::CertificateExpired:
+            reason = QStringLiteral("it has expired");
+            break;
+        case QSslError::CertificateNotYetValid:
+            reason = QStringLiteral("it is not valid yet");
+            break;
+        case QSslError::HostNameMismatch:
+            reason = QStringLiteral("it is not valid for the name %1").arg(name);
+            break;
+        case QSslError::CertificateRevoked:
+            reason = QStringLiteral("it has been revoked");
+            break;
+        case QSslError::SelfSignedCertificate:
+        case QSslError::SelfSignedCertificateInChain:
+        case QSslError::UnableToGetLocalIssuerCertificate:
+        case QSslError::UnableToGetIssuerCertificate:
+        case QSslError::UnableToVerifyFirstCertificate:
+        case QSslError::CertificateUntrusted:
+        case QSslError::CertificateRejected:
+            reason = QStringLiteral("it is not trusted");
+            break;
+        default:
+            reason = error.errorString();
+        }
+        if (!reasons.contains(reason))
+            reasons.append(reason);
+    }
+    return QStringLiteral("the results server's certificate was refused: ") +
+           reasons.join(QLatin1String(", "));
+}
+
 void Http::attemptFinished(const AttemptResult &result)
 {
+    // Whether someone may be in between, or the network is at fault.
+    if (!result.certificateErrors.isEmpty())
+        qWarning("%s",
+                 qUtf8Printable(certificateRefusal(result.certificateErrors, serverURL.host())));
     if (state == State::Posting) {
         const TryAgain where = shouldTryAgain(result, serverURL, secondResolver.address);
         if (where != TryAgain::No) {

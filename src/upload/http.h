@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QSslConfiguration>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
@@ -21,6 +22,11 @@ class ElsewhereLookup;
 class UploadAttempt;
 enum class TryAgain;
 struct AttemptResult;
+
+// Why the results server's certificate was refused, in one line: it has
+// expired, it is not valid for the name, it is not trusted, or as the TLS
+// library words it.
+QString certificateRefusal(const QList<QSslError> &errors, const QString &name);
 
 // TLS settings of an upload: the system's trusted roots, plus the PEM
 // certificates given (a test build trusts its own test authority that way).
