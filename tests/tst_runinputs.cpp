@@ -25,7 +25,9 @@ void TestRunInputs::accountAndTicket()
     QCOMPARE(trimmedEntry(" \tacme corp\t "), Text("acme corp"));
     QCOMPARE(trimmedEntry(QString::fromUtf8("\u00a0acme\u3000")), Text("acme"));
     QCOMPARE(trimmedEntry(" \t \t"), Text());
-    QCOMPARE(trimmedEntry("\nacme \n"), Text("\nacme \n"));
+    // No line of the report's head can be forged.
+    QCOMPARE(trimmedEntry("\nacme\r\nVeltrane ticket: 1\x1b[2J\u2028x\n"),
+             Text("acme Veltrane ticket: 1 [2J x"));
 }
 
 void TestRunInputs::testDomain_data()
@@ -37,7 +39,7 @@ void TestRunInputs::testDomain_data()
     QTest::newRow("empty option: the field") << Text("") << "b.test" << Text("b.test");
     QTest::newRow("blank option: none") << Text("  ") << "b.test" << Text();
     QTest::newRow("blanks removed") << Text() << " exa mple.test " << Text("example.test");
-    QTest::newRow("a tab stays") << Text() << "a.\tb" << Text("a.\tb");
+    QTest::newRow("a tab") << Text() << "a.\tb" << Text();
     QTest::newRow("no dot") << Text() << "localhost" << Text();
     QTest::newRow("an option for dig") << Text("-f/etc/x.conf") << "b.test" << Text();
     QTest::newRow("an option after a blank") << Text() << " -x.y" << Text();
@@ -60,6 +62,8 @@ void TestRunInputs::skippedTestDomain()
     QCOMPARE(skippedTestDomainNotice("@a.test"),
              Text("not testing the domain \"@a.test\": dig would take a name beginning with "
                   "\"@\" for the server to ask"));
+    QCOMPARE(skippedTestDomainNotice("a.test\nb"),
+             Text("not testing the domain \"a.test\\x0ab\": it holds a control character"));
     QCOMPARE(skippedTestDomainNotice("+a.test"),
              Text("not testing the domain \"+a.test\": dig and traceroute would take a name "
                   "beginning with \"+\" for an option"));

@@ -1,5 +1,7 @@
 #include "runinputs.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isBlankOrTab(QChar c)
@@ -7,10 +9,39 @@ bool isBlankOrTab(QChar c)
     return c == u'\t' || c.category() == QChar::Separator_Space;
 }
 
+// Line breaks of every kind, tabs and the other control characters.
+bool isControl(QChar c)
+{
+    return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+           c.category() == QChar::Separator_Paragraph;
+}
+
+bool holdsControl(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), isControl);
+}
+
+// As a notice can show it on one line: each control character as \xHH.
+QString shown(const QString &text)
+{
+    QString line;
+    for (const QChar c : text)
+        line += isControl(c) ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0')) : c;
+    return line;
+}
+
 } // namespace
 
-std::optional<QString> trimmedEntry(const QString &text)
+std::optional<QString> trimmedEntry(const QString &entry)
 {
+    // A line break would start a line of the report's head of its own.
+    QString text;
+    for (const QChar c : entry) {
+        if (!isControl(c))
+            text += c;
+        else if (!text.endsWith(u' '))
+            text += u' ';
+    }
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && isBlankOrTab(text.at(begin)))
@@ -37,7 +68,7 @@ bool looksLikeOption(const QString &testDomain)
 
 std::optional<QString> presentTestDomain(const QString &testDomain)
 {
-    if (!testDomain.contains(u'.') || looksLikeOption(testDomain))
+    if (!testDomain.contains(u'.') || looksLikeOption(testDomain) || holdsControl(testDomain))
         return std::nullopt;
     return testDomain;
 }
@@ -46,6 +77,9 @@ std::optional<QString> skippedTestDomainNotice(const QString &testDomain)
 {
     if (testDomain.isEmpty() || presentTestDomain(testDomain))
         return std::nullopt;
+    if (holdsControl(testDomain))
+        return QStringLiteral("not testing the domain \"%1\": it holds a control character")
+            .arg(shown(testDomain));
     if (testDomain.startsWith(u'@'))
         return QStringLiteral("not testing the domain \"%1\": dig would take a name beginning "
                               "with \"@\" for the server to ask")
