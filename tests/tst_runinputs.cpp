@@ -44,6 +44,13 @@ void TestRunInputs::testDomain_data()
     QTest::newRow("an option for dig") << Text("-f/etc/x.conf") << "b.test" << Text();
     QTest::newRow("an option after a blank") << Text() << " -x.y" << Text();
     QTest::newRow("dash inside") << Text() << "my-site.test" << Text("my-site.test");
+    QTest::newRow("an address: its host")
+        << Text("https://Host.test:8443/p?q") << "b.test" << Text("host.test");
+    QTest::newRow("not ASCII: its ASCII form")
+        << Text("bücher.example") << "" << Text("xn--bcher-kva.example");
+    QTest::newRow("an empty label") << Text("a..test") << "" << Text();
+    QTest::newRow("dots alone") << Text("..") << "" << Text();
+    QTest::newRow("the root's dot") << Text("a.test.") << "" << Text("a.test.");
 }
 
 void TestRunInputs::testDomain()
@@ -51,7 +58,8 @@ void TestRunInputs::testDomain()
     QFETCH(Text, option);
     QFETCH(QString, field);
     QFETCH(Text, present);
-    QCOMPARE(presentTestDomain(testDomainText(option, [&] { return field; })), present);
+    QCOMPARE(presentTestDomain(testDomainName(testDomainText(option, [&] { return field; })).name),
+             present);
 }
 
 // dig would take "@a.test" for the server to ask, "+a.test" for an option.
@@ -62,6 +70,8 @@ void TestRunInputs::skippedTestDomain()
     QCOMPARE(skippedTestDomainNotice("@a.test"),
              Text("not testing the domain \"@a.test\": dig would take a name beginning with "
                   "\"@\" for the server to ask"));
+    QCOMPARE(skippedTestDomainNotice(".."),
+             Text("not testing the domain \"..\": it has an empty label"));
     QCOMPARE(skippedTestDomainNotice("a.test\nb"),
              Text("not testing the domain \"a.test\\x0ab\": it holds a control character"));
     QCOMPARE(skippedTestDomainNotice("+a.test"),

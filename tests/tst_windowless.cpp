@@ -64,7 +64,8 @@ void TestWindowless::outcomes_data()
     row({}, 2, "", 0, {}, noDisplay);
     row({"-s", "-psn_0_1"}, 2, "", 0, {}, noDisplay);
     row({"-s"}, 0, url, 1);
-    row({"-s", "-c", "-d", "probe.veltrane.test", "--amx"}, 0, "%R\n", 0);
+    row({"-s", "-c", "-d", "https://probe.veltrane.test/x?y", "--amx"}, 0, "%R\n", 0, {},
+        "testing the host \"probe.veltrane.test\" of the address given");
     row({"-s", "-o", "~/f"}, 0, "outputFile=%H/home/f\n", 0, "home/f");
     row({"-s", "-c", "-o", "f"}, 0, "%R\noutputFile=f\n", 0, "cwd/f");
     row({"-s", "-i", "-c"}, 0, "%R\n" + url, 1);

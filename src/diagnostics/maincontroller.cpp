@@ -127,12 +127,15 @@ std::vector<Test> MainController::prepareRun(const FieldEntries &fields)
 
 std::optional<QString> MainController::takeTestDomain(const FieldEntries &fields)
 {
-    const QString text = testDomainText(options.domain, [&fields] { return fields.domain; });
-    if (const std::optional<QString> notice = skippedTestDomainNotice(text)) {
+    const TestDomainName domain =
+        testDomainName(testDomainText(options.domain, [&fields] { return fields.domain; }));
+    if (domain.fromAddress)
+        qWarning("testing the host \"%s\" of the address given", qUtf8Printable(domain.name));
+    if (const std::optional<QString> notice = skippedTestDomainNotice(domain.name)) {
         qWarning().noquote() << *notice;
         emit testDomainSkipped(*notice);
     }
-    return presentTestDomain(text);
+    return presentTestDomain(domain.name);
 }
 
 void MainController::rememberAccountAndTicketNo(const FieldEntries &fields)

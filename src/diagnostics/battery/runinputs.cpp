@@ -1,5 +1,7 @@
 #include "runinputs.h"
 
+#include <QUrl>
+
 #include <algorithm>
 
 namespace {
@@ -66,9 +68,32 @@ bool looksLikeOption(const QString &testDomain)
            testDomain.startsWith(u'@');
 }
 
+TestDomainName testDomainName(const QString &text)
+{
+    TestDomainName domain{text, false};
+    if (text.contains(QLatin1String("://"))) {
+        const QString host = QUrl(text).host();
+        if (!host.isEmpty())
+            domain = {host, true};
+    }
+    const bool ascii = std::all_of(domain.name.cbegin(), domain.name.cend(),
+                                   [](QChar c) { return c.unicode() < 0x80; });
+    if (const QByteArray ace = QUrl::toAce(domain.name); !ascii && !ace.isEmpty())
+        domain.name = QString::fromLatin1(ace);
+    return domain;
+}
+
+// Between two dots, or before the first; one dot at the end names the root.
+bool hasEmptyLabel(const QString &testDomain)
+{
+    const QString name = testDomain.endsWith(u'.') ? testDomain.chopped(1) : testDomain;
+    return name.split(u'.').contains(QString());
+}
+
 std::optional<QString> presentTestDomain(const QString &testDomain)
 {
-    if (!testDomain.contains(u'.') || looksLikeOption(testDomain) || holdsControl(testDomain))
+    if (!testDomain.contains(u'.') || looksLikeOption(testDomain) || holdsControl(testDomain) ||
+        hasEmptyLabel(testDomain))
         return std::nullopt;
     return testDomain;
 }
@@ -80,6 +105,9 @@ std::optional<QString> skippedTestDomainNotice(const QString &testDomain)
     if (holdsControl(testDomain))
         return QStringLiteral("not testing the domain \"%1\": it holds a control character")
             .arg(shown(testDomain));
+    if (testDomain.contains(u'.') && !looksLikeOption(testDomain))
+        return QStringLiteral("not testing the domain \"%1\": it has an empty label")
+            .arg(testDomain);
     if (testDomain.startsWith(u'@'))
         return QStringLiteral("not testing the domain \"%1\": dig would take a name beginning "
                               "with \"@\" for the server to ask")
