@@ -1,3 +1,4 @@
+#include "delivery.h"
 #include "paths.h"
 #include "runinputs.h"
 
@@ -5,6 +6,7 @@
 #include <QTest>
 
 #include <pwd.h>
+#include <unistd.h>
 
 using Text = std::optional<QString>;
 
@@ -89,6 +91,18 @@ void TestRunInputs::outputPath()
     QVERIFY(root);
     QCOMPARE(expandTilde("~root/f"), QString::fromLocal8Bit(root->pw_dir) + "/f");
     QCOMPARE(expandTilde("~no-such-user-here/f"), QString("~no-such-user-here/f"));
+
+    // Where a failed upload's copy goes: with HOME unset or empty the
+    // account's home, never "/".
+    const QByteArray oldHome = qgetenv("HOME");
+    const QString accountHome = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_dir);
+    QStringList homes;
+    for (const char *value : std::initializer_list<const char *>{"", "/", "/h/", nullptr}) {
+        value ? qputenv("HOME", value) : qunsetenv("HOME");
+        homes << homeFolder();
+    }
+    qputenv("HOME", oldHome);
+    QCOMPARE(homes, (QStringList{accountHome, "", "/h", accountHome}));
 }
 
 QTEST_GUILESS_MAIN(TestRunInputs)

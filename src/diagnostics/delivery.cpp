@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -46,9 +47,29 @@ QString copyPathIn(const QString &folder)
 
 } // namespace
 
+// With HOME unset or empty, Qt's home is "/": the account's is meant.
+QString homeFolder()
+{
+    QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty()) {
+        if (const passwd *account = ::getpwuid(::geteuid()))
+            home = QFile::decodeName(account->pw_dir);
+    }
+    home = QDir::cleanPath(home);
+    return home == QLatin1String("/") || home == QLatin1String(".") ? QString() : home;
+}
+
+QString desktopFolder()
+{
+    if (!qEnvironmentVariableIsEmpty("HOME"))
+        return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString home = homeFolder();
+    return home.isEmpty() ? QString() : home + QStringLiteral("/Desktop");
+}
+
 QString desktopCopyPath()
 {
-    return copyPathIn(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    return copyPathIn(desktopFolder());
 }
 
 Delivery::Delivery(const QSslConfiguration &uploadTls, QObject *parent)
@@ -226,8 +247,7 @@ std::optional<QString> Delivery::saveDesktopCopy()
 {
     if (savedCopy)
         return savedCopy;
-    QStringList folders{QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-                        QDir::homePath()};
+    QStringList folders{desktopFolder(), homeFolder()};
     folders.removeDuplicates();
     for (const QString &folder : folders) {
         if (folder.isEmpty())

@@ -19,6 +19,10 @@ class ReportSpool;
 // Where a failed upload leaves its copy of the report first: the user's desktop
 // folder; no path when the system knows none.
 QString desktopCopyPath();
+// The user's home folder: HOME, or when that is unset or empty the home of the
+// user's account; never "/", and empty when there is none but that.
+QString homeFolder();
+QString desktopFolder();
 
 // Writes the whole report to the device, the same bytes every time it is
 // called; false when the device took less or the report could not be read.
