@@ -32,12 +32,16 @@ QSslConfiguration HttpsServer::clientTls()
     return uploadTlsConfiguration(certificateFile("ca.pem"));
 }
 
+// As a server reads it: up to the first line of the boundary that the head
+// names. With the upload's boundary, 87 bytes of the form come before the data
+// (the boundary line, 19, and the Content-Disposition line with the blank line
+// after it, 68), 23 after it.
 QByteArray HttpsServer::uploadedData(const QByteArray &request)
 {
+    const QByteArray boundary = header(request, "content-type").split('=').value(1);
     const QByteArray body = request.mid(request.indexOf("\r\n\r\n") + 4);
-    // 87 bytes of the form come before the data (the boundary line, 19, and the
-    // Content-Disposition line with the blank line after it, 68), 23 after it.
-    return body.mid(87, body.size() - 110);
+    const QByteArray data = body.mid(boundary.size() + 72);
+    return data.left(data.indexOf("\r\n--" + boundary));
 }
 
 QByteArray HttpsServer::header(const QByteArray &request, const QByteArray &name)

@@ -154,7 +154,8 @@ void TestBattery::linuxVariants()
 
 // Log files of any name are listed, shown and printed exactly, and cannot
 // break out into the shell. Reading a FIFO, socket or device would not end;
-// files, folders and links to them are read as ever.
+// files, folders and links to them are read as ever, unless they lie outside
+// the agent's folders (here the log folder itself and /dev).
 void TestBattery::logFiles()
 {
     QTemporaryDir dir;
@@ -175,12 +176,13 @@ void TestBattery::logFiles()
     QVERIFY(::symlink("fifo", folder + "link to a FIFO") == 0);
     QVERIFY(::symlink("/dev/null", folder + "link to a device") == 0);
     QVERIFY(::symlink(".", folder + "link to a folder") == 0);
+    QVERIFY(::symlink("/etc/passwd", folder + "link out") == 0);
     QLocalServer socket;
     QVERIFY(socket.listen(dir.filePath("socket")));
 
     QStringList shown;
     for (const QString &path : logFolderPaths(dir.path() + '/')) {
-        const Test test = logTest(path, thisSystem());
+        const Test test = logTest(path, thisSystem(), {dir.path(), "/dev"});
         QString output = test.notRunBecause.value_or("");
         if (!test.notRunBecause) {
             QProcess shell;
@@ -195,6 +197,7 @@ void TestBattery::logFiles()
                         "a\\\"; touch CANARY; echo \\\"\": the log\n",
                         "a\\\\\\\"; touch CANARY #\": the log\n",
                         "fifo\": not read: this is a FIFO, not a file",
+                        "link out\": not read: a link to /etc/passwd, outside the agent's folders",
                         "link to a FIFO\": not read: this is a FIFO, not a file",
                         "link to a device\": not read: this is a character device, not a file",
                         "link to a folder\": ", "socket\": not read: this is a socket, not a file",

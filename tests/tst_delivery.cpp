@@ -30,11 +30,13 @@ private slots:
 };
 
 // In options, "full" is a console that takes nothing and "o" the output file
-// tmp/out. The setup removes a folder, puts a file of mode 0640 or a FIFO in
-// place, limits the size of the files written, or points TMPDIR elsewhere
-// (/proc: where no file can be made). In events and log, %1 stands for the
-// row's folder and XXXXXX for a fresh name. The upload is trimmed over 1000000
-// bytes; every copy holds the whole report.
+// tmp/out. The setup removes a folder, puts a file of mode 0640 (written that
+// many seconds from now), a FIFO or a link to "old" (a file holding "old", or a
+// folder) in place, limits the size of the files written, points TMPDIR
+// elsewhere (/proc: where no file can be made), or puts the upload's boundary
+// line into the report. In events and log, %1 stands for the row's folder and
+// XXXXXX for a fresh name. The upload is trimmed over 1000000 bytes; every copy
+// holds the whole report.
 void TestDelivery::deliver_data()
 {
     QTest::addColumn<QString>("options");
@@ -76,8 +78,21 @@ void TestDelivery::deliver_data()
     row("spool full half-way", "s", link, {uploaded},
         {"keeping the report in memory: could not write to a file in %1/tmp: File too large"},
         {"limit 9000000"}, 9 << 20);
+    row("a report holding the boundary", "s", link, {uploaded}, {}, {"boundary"});
     row("404", "", HttpsServer::reply(404, "nope"),
         {"failed There was an error submitting the results " + desktop});
+    // Left alone, whatever they lead to.
+    row("desktop copy a link", "", oops, {internal + "%1/home/diagnostic_results.txt"},
+        {fail + ": %1/home/Schreibtisch/diagnostic_results.txt is a link, left alone"},
+        {"link home/Schreibtisch/diagnostic_results.txt"});
+    row("desktop folder a link", "", oops, {internal + "%1/home/diagnostic_results.txt"},
+        {fail + ": %1/home/Schreibtisch is a link, left alone"}, {"link home/Schreibtisch"});
+    // Another run's copy, written since this one started, is kept.
+    row("an earlier run's copy", "", oops, {internal + desktop}, {},
+        {"file home/Schreibtisch/diagnostic_results.txt -3600"});
+    row("another run's copy since", "", oops,
+        {internal + "%1/home/Schreibtisch/diagnostic_results-2.txt"}, {},
+        {"file home/Schreibtisch/diagnostic_results.txt 3600"});
     row("no desktop folder", "", oops, {internal + "%1/home/diagnostic_results.txt"}, {fail},
         {"rm home/Schreibtisch"});
     // At a fresh name, where no link can have been planted.
@@ -120,15 +135,25 @@ void TestDelivery::deliver()
         const QString argument = step.section(u' ', 1), path = folder + u'/' + argument;
         if (step.startsWith("rm "))
             QVERIFY(QDir(path).removeRecursively());
+        if (step.startsWith("link ")) {
+            QVERIFY(QFile::remove(path) || QDir(path).removeRecursively());
+            QFile old(folder + "/old");
+            QVERIFY(path.endsWith(".txt") ? old.open(QIODevice::WriteOnly) && old.write("old")
+                                          : QDir(folder).mkdir("old"));
+            QVERIFY(QFile::link(old.fileName(), path));
+        }
         if (step.startsWith("tmpdir "))
             qputenv("TMPDIR", QFile::encodeName(argument));
         if (step.startsWith("fifo ")) {
             QVERIFY(::mkfifo(QFile::encodeName(path), 0600) == 0);
             fifo = ::open(QFile::encodeName(path), O_RDONLY | O_NONBLOCK);
         }
-        if (QFile file(path); step.startsWith("file ")) {
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old"));
+        if (QFile file(path.section(u' ', 0, 0)); step.startsWith("file ")) {
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") && file.flush());
             QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+            const QDateTime written =
+                QDateTime::currentDateTime().addSecs(path.section(u' ', 1).toInt());
+            QVERIFY(file.setFileTime(written, QFileDevice::FileModificationTime));
         }
         if (step.startsWith("limit ")) {
             std::signal(SIGXFSZ, SIG_IGN);
@@ -149,6 +174,8 @@ void TestDelivery::deliver()
     for (int line = 0; report.size() < size; ++line)
         report += QByteArray::number(line) + '\n';
     report.truncate(size);
+    if (setup.contains("boundary"))
+        report.replace(size / 2, 23, "\r\n--0xKhTmLbOuNdArY--\r\n");
 
     const QStringList flags = options.split(u' ');
     Delivery delivery(HttpsServer::clientTls());
@@ -198,15 +225,23 @@ void TestDelivery::deliver()
         QVERIFY(fifo < 0 ? file.open(QIODevice::ReadOnly) : file.open(fifo, QIODevice::ReadOnly));
         QVERIFY(file.readAll() == report);
         // Only its owner may read a copy left in a shared temporary folder.
-        if (copy.contains("diagnostic_results-")) {
+        if (copy.contains("/tmp/diagnostic_results-")) {
             QCOMPARE(file.permissions(), QFile::Permissions(0x6600)); // rw-------
             QFile::remove(copy);
         }
     }
-    if (setup.contains("file tmp/out"))
-        QCOMPARE(QFile::permissions(folder + "/tmp/out"), QFile::Permissions(0x6640)); // rw-r-----
+    // A file replaced keeps its permissions; a file kept, its bytes.
+    for (const QString &step : setup.filter(QRegularExpression("^file "))) {
+        QFile file(folder + u'/' + step.section(u' ', 1, 1));
+        QCOMPARE(file.permissions(), QFile::Permissions(0x6640)); // rw-r-----
+        if (!copies.contains(file.fileName()) && file.open(QIODevice::ReadOnly))
+            QCOMPARE(file.readAll(), "old");
+    }
     if (fifo >= 0)
         QVERIFY(!QFileInfo(folder + "/tmp/out").isFile());
+    if (QFile old(folder + "/old"); old.open(QIODevice::ReadOnly))
+        QCOMPARE(old.readAll(), "old");
+    QVERIFY(QDir(folder + "/old").isEmpty());
     ::close(fifo);
 }
 

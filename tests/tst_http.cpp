@@ -4,6 +4,7 @@
 #include "endpoints.h"
 #include "http.h"
 #include "httpsserver.h"
+#include "responsereader.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -47,8 +48,14 @@ private slots:
     void tryAgain();
     void replies_data();
     void replies();
+    void answers_data();
+    void answers();
     void dnsAnswers_data();
     void dnsAnswers();
+    void addressesElsewhere_data();
+    void addressesElsewhere();
+    void certificateRefusals_data();
+    void certificateRefusals();
     void emptyDataFailsBeforeTheConstructorReturns();
     void trustsTheSystemAndTheTestAuthority();
 };
@@ -65,26 +72,36 @@ void TestHttp::outcomes_data()
     QTest::addColumn<int>("connections");
     QTest::addColumn<int>("lookups");
     const auto row = [](const char *name, const char *setup, const QByteArrayList &answer,
-                        const QString &outcome, const char *warning, int connections, int lookups) {
+                        const QString &outcome, const QString &warning, int connections,
+                        int lookups) {
         QTest::newRow(name) << setup << answer << outcome << warning << connections << lookups;
     };
     const auto reply = &HttpsServer::reply;
     const QByteArray link = "https://results.test/r/1";
     const QString failed = "error 0 failed (none)";
-    const char *elsewhere = "the results server did not answer through the system's resolver; "
-                            "sent through 127.0.0.30";
+    const QString elsewhere = "the results server did not answer through the system's resolver; "
+                              "tried through 127.0.0.30, which ";
     const QByteArray chunked = "HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n";
     // Answered on the first try, the second resolver is never asked.
     const char *local = "server@127.0.0.1 localhost 127.0.0.2";
-    // The é (C3 A9) is split between two chunks: only the whole body decodes.
+    // The link is read whole, whatever the chunks.
     row("chunked", local,
-        {chunked, chunk("https://r.test/caf\xc3"), chunk("\xa9"), chunk("/2\r\n") + "0\r\n\r\n"},
-        "done 201 succeeded https://r.test/café/2", "", 1, 0);
+        {chunked, chunk("https://r.test/caf"), chunk("e"), chunk("/2\r\n") + "0\r\n\r\n"},
+        "done 201 succeeded https://r.test/cafe/2", "", 1, 0);
+    row("an error page with status 200", local, {reply(200, "<html>Error</html>")},
+        "error 200 failed (none)",
+        "the results server answered with something that is not a web link", 1, 0);
     row("200 with empty body", local, {reply(200, "")}, failed, "", 1, 0);
+    row("interim answers first", local,
+        {"HTTP/1.1 102 Processing\r\n\r\n",
+         "HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" + reply(200, link)},
+        "done 200 succeeded " + link, "", 1, 0);
+    // The request may have reached the server: it is not sent again.
+    row("closed without an answer", local, {""}, failed, "", 1, 0);
     // Not followed: a redirected POST would come back as a GET without the report.
     row("redirect", local,
         {"HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved"},
-        "error 302 failed moved", "", 1, 0);
+        "error 302 failed (none)", "", 1, 0);
     row("closed mid-answer", local, {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhttps://res"},
         "error 200 succeeded https://res", "", 1, 0);
     row("escape sequence in the link", local, {reply(200, link + "\x1b[2J")},
@@ -102,14 +119,17 @@ void TestHttp::outcomes_data()
 
     // The second way, once the first failed before the connection was secured.
     row("unknown name, second resolver", "server@127.0.0.2 results.veltrane.test 127.0.0.2",
-        {reply(200, link)}, "done 200 succeeded " + link, elsewhere, 1, 1);
+        {reply(200, link)}, "done 200 succeeded " + link, elsewhere + "worked", 1, 1);
     row("refused, second resolver", "server@127.0.0.2 localhost 127.0.0.2", {reply(200, link)},
-        "done 200 succeeded " + link, elsewhere, 1, 1);
+        "done 200 succeeded " + link, elsewhere + "worked", 1, 1);
+    const QString refused = "the results server's certificate was refused: it is not ";
     row("untrusted, second resolver gives the same address",
-        "untrusted@127.0.0.1 localhost 127.0.0.1", {reply(200, "x")}, failed, "", 1, 1);
+        "untrusted@127.0.0.1 localhost 127.0.0.1", {reply(200, "x")}, failed, refused + "trusted",
+        1, 1);
     row("unknown name, second resolver gives a server of another name",
-        "other@127.0.0.1 results.veltrane.test 127.0.0.1", {reply(200, "x")}, failed, elsewhere, 1,
-        1);
+        "other@127.0.0.1 results.veltrane.test 127.0.0.1", {reply(200, "x")}, failed,
+        refused + "valid for the name results.veltrane.test\n" + elsewhere + "did not work either",
+        1, 1);
     row("unknown name, second resolver silent", "server@127.0.0.1 results.veltrane.test silent", {},
         failed, "", 0, 1);
 }
@@ -131,8 +151,8 @@ void TestHttp::outcomes()
     server.answer = answer;
     DnsResponder responder(setup.section(u' ', 2));
     QVERIFY(responder.start(QHostAddress(endpoints::PublicResolver)));
-    if (!warning.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, warning.toUtf8());
+    for (const QString &line : warning.split(u'\n', Qt::SkipEmptyParts))
+        QTest::ignoreMessage(QtWarningMsg, line.toUtf8());
     QTest::failOnWarning(QRegularExpression("."));
     RecordingDelegate delegate;
     QByteArray data("a\0b", 3);
@@ -140,7 +160,7 @@ void TestHttp::outcomes()
     body.open(QIODevice::ReadOnly);
     // Limits of a minute and more are shortened to seconds.
     Http http(url, &body, &delegate, HttpsServer::clientTls(),
-              QHostAddress(endpoints::PublicResolver),
+              {QHostAddress(endpoints::PublicResolver), true},
               {.stall = 1500ms, .whole = 4000ms, .lookup = 1000ms});
 
     QTRY_VERIFY_WITH_TIMEOUT(!delegate.outcomes.isEmpty(), 10000);
@@ -215,10 +235,24 @@ void TestHttp::replies_data()
         << QByteArray(" \r\n") << "the results server answered with white space only";
     QTest::newRow("C1 CSI") << QByteArray("https://r.test/\xc2\x9b[2J")
                             << "the results server answered with a control character";
-    QTest::newRow("8 KiB") << QByteArray(8192, 'a') + "\n" << QString(8192, 'a');
+    const QByteArray long8KiB = "https://r.test/" + QByteArray(8177, 'a');
+    QTest::newRow("8 KiB, white space at both ends") << " \t" + long8KiB + "\r\n"
+                                                     << QString::fromLatin1(long8KiB);
     // 8191 + 2 bytes: the limit counts bytes, not characters.
-    QTest::newRow("8 KiB and a byte") << QByteArray(8191, 'a') + "é"
+    QTest::newRow("8 KiB and a byte") << long8KiB.chopped(1) + "é"
                                       << "the results server answered with more than 8 KiB of text";
+    const QString notASCII = "the results server answered with a character that is not "
+                             "printable ASCII";
+    QTest::newRow("right-to-left override")
+        << QByteArray("https://r.test/\u202Eexe.fdp") << notASCII;
+    QTest::newRow("zero-width space") << QByteArray("https://r\u200B.test/1") << notASCII;
+    QTest::newRow("look-alike letter") << QByteArray("https://r\u0435sults.test/1") << notASCII;
+    const QString notALink = "the results server answered with something that is not a web link";
+    for (const char *body :
+         {"javascript:alert(1)", "file:///etc/passwd", "thanks for the report",
+          "<html><body>Error</body></html>", "https:///r/1", "https://r.test/a b"})
+        QTest::newRow(body) << QByteArray(body) << notALink;
+    QTest::newRow("http") << QByteArray("http://r.test/1") << "http://r.test/1";
     QTest::newRow("sequence cut off")
         << QByteArray("https://r.test/caf\xc3")
         << "the results server answered with something that is not UTF-8 text";
@@ -231,6 +265,51 @@ void TestHttp::replies()
 
     const CheckedReply checked = checkReply(body);
     QCOMPARE(checked.link.value_or(checked.problem), link);
+}
+
+// An answer as it arrives, whole and a byte at a time: "status body" once it
+// is complete, "open" while it is not, "malformed".
+void TestHttp::answers_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("read");
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    QTest::newRow("sized, more after it")
+        << ok + "Content-Length: 3\r\n\r\nabcd" << false << "200 abc";
+    QTest::newRow("interim answers first")
+        << "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" + ok +
+               "Content-Length: 1\r\n\r\nx"
+        << false << "200 x";
+    QTest::newRow("chunked, with extension and trailer")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n2;x=y\r\nab\r\n1\r\nc\r\n0\r\nT: 1\r\n\r\n"
+        << false << "200 abc";
+    QTest::newRow("until closed") << ok + "\r\nab" << true << "200 ab";
+    QTest::newRow("cut short") << ok + "Content-Length: 3\r\n\r\nab" << true << "open";
+    QTest::newRow("no body") << QByteArray("HTTP/1.1 204 None\r\n\r\n") << false << "204 ";
+    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-x\r\n\r\n") << false << "malformed";
+}
+
+void TestHttp::answers()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, closed);
+    QFETCH(QString, read);
+    ResponseReader whole;
+    ResponseReader bytewise;
+    whole.feed(answer);
+    for (const char byte : answer)
+        bytewise.feed(QByteArrayView(&byte, 1));
+    for (ResponseReader *reader : {&whole, &bytewise}) {
+        if (closed)
+            reader->closed();
+        const QString seen =
+            reader->isMalformed() ? "malformed"
+            : reader->isComplete()
+                ? QString::number(reader->status().value_or(0)) + ' ' + reader->body()
+                : "open";
+        QCOMPARE(seen, read);
+    }
 }
 
 // Answers to the query for results.veltrane.test with id 0x1234. They spell it
@@ -257,6 +336,76 @@ void TestHttp::dnsAnswers_data()
     // A label of 63 bytes ("?") where the records begin.
     QTest::newRow("name running past the end") << answer.first(39) + "?ab"
                                                << "not an answer";
+    QTest::newRow("truncated") << QByteArray(answer).replace(2, 1, "\x83") << "";
+
+    // Records after the question: an address is taken only for the name asked
+    // or one its CNAMEs lead to, 8 of them at most.
+    const QByteArray question = answer.first(39);
+    const auto records = [&question](int count, const QByteArray &more) {
+        return QByteArray(question).replace(7, 1, QByteArray(1, char(count))) + more;
+    };
+    const auto record = [](const QByteArray &owner, int type, const QByteArray &data) {
+        return owner + QByteArray::fromHex(type == 1 ? "0001" : "0005") +
+               QByteArray::fromHex("00010000003c00") + char(data.size()) + data;
+    };
+    const auto name = [](int n) { return "\x02n" + QByteArray::number(n) + '\0'; };
+    const QByteArray address = QByteArray::fromHex("0a000003");
+    QTest::newRow("an address for another name") << records(1, record(name(1), 1, address)) << "";
+    QTest::newRow("a name pointing to itself")
+        << records(1, record("\xc0\x27", 1, address)) << "not an answer";
+    for (int links : {8, 9}) {
+        QByteArray chain = record("\xc0\x0c", 5, name(1));
+        for (int n = 1; n < links; ++n)
+            chain += record(name(n), 5, name(n + 1));
+        QTest::addRow("a chain of %d", links)
+            << records(links + 1, chain + record(name(links), 1, address))
+            << (links == 8 ? "10.0.0.3" : "");
+    }
+}
+
+void TestHttp::certificateRefusals_data()
+{
+    QTest::addColumn<QList<QSslError::SslError>>("errors");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("expired") << QList{QSslError::CertificateExpired} << "it has expired";
+    QTest::newRow("untrusted and for another name")
+        << QList{QSslError::SelfSignedCertificate, QSslError::HostNameMismatch,
+                 QSslError::UnableToGetLocalIssuerCertificate}
+        << "it is not trusted, it is not valid for the name r.test";
+}
+
+void TestHttp::certificateRefusals()
+{
+    QFETCH(QList<QSslError::SslError>, errors);
+    QFETCH(QString, reason);
+    QList<QSslError> refused;
+    for (const QSslError::SslError error : errors)
+        refused.append(QSslError(error));
+    QCOMPARE(certificateRefusal(refused, "r.test"),
+             "the results server's certificate was refused: " + reason);
+}
+
+// No unspecified, broadcast or multicast address, and loopback only when the
+// results server is on loopback too.
+void TestHttp::addressesElsewhere_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("loopbackAllowed");
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("unspecified") << "0.0.0.0" << true << false;
+    QTest::newRow("broadcast") << "255.255.255.255" << true << false;
+    QTest::newRow("multicast") << "224.0.0.251" << true << false;
+    QTest::newRow("loopback") << "127.0.0.1" << false << false;
+    QTest::newRow("loopback, the server's too") << "127.0.0.1" << true << true;
+    QTest::newRow("private") << "10.0.0.2" << false << true;
+}
+
+void TestHttp::addressesElsewhere()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, loopbackAllowed);
+    QFETCH(bool, usable);
+    QCOMPARE(mayConnectTo(QHostAddress(address), loopbackAllowed), usable);
 }
 
 void TestHttp::dnsAnswers()

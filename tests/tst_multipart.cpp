@@ -1,3 +1,4 @@
+#include "boundaryscan.h"
 #include "multipart.h"
 
 #include <QBuffer>
@@ -12,6 +13,8 @@ private slots:
     void uploadOfAbc();
     void streamedBody_data();
     void streamedBody();
+    void boundaryChoice_data();
+    void boundaryChoice();
 };
 
 void TestMultipart::uploadOfAbc()
@@ -61,6 +64,33 @@ void TestMultipart::streamedBody()
         QVERIFY(post.body->seek(from));
         QCOMPARE(post.body->readAll(), whole.mid(from));
     }
+}
+
+// Bytes written in pieces, separated by "|", and the boundary a body of them
+// can be sent with: the upload's, or the other one, "0ther", unless they hold
+// both.
+void TestMultipart::boundaryChoice_data()
+{
+    QTest::addColumn<QByteArray>("pieces");
+    QTest::addColumn<QByteArray>("boundary");
+    QTest::newRow("neither") << QByteArray("a|0xKhTmLbOuNdAr|0the") << QByteArray(uploadBoundary);
+    QTest::newRow("the upload's") << QByteArray("a\r\n--0xKhTmLbOuNdArY--\r\n")
+                                  << QByteArray("0ther");
+    QTest::newRow("the upload's, across pieces")
+        << QByteArray("0xK|h|TmLbOuNdAr|Y") << QByteArray("0ther");
+    QTest::newRow("the other only") << QByteArray("0th|er") << QByteArray(uploadBoundary);
+    QTest::newRow("both") << QByteArray("0xKhTmLbOuNdArY0t|her") << QByteArray("none");
+}
+
+void TestMultipart::boundaryChoice()
+{
+    QFETCH(QByteArray, pieces);
+    QFETCH(QByteArray, boundary);
+
+    BoundaryScan scan("0ther");
+    for (const QByteArray &piece : pieces.split('|'))
+        scan.scan(piece);
+    QCOMPARE(scan.boundary().value_or("none"), boundary);
 }
 
 QTEST_APPLESS_MAIN(TestMultipart)

@@ -23,6 +23,8 @@ private slots:
     void escaping();
     void spooling_data();
     void spooling();
+    void capped_data();
+    void capped();
 };
 
 void TestResultBlock::blocks_data()
@@ -190,6 +192,71 @@ void TestResultBlock::spooling()
         QVERIFY(stream->head(bytes.size() - 1) == bytes.chopped(1));
     }
     QCOMPARE(spools, spooled);
+}
+
+// Of a long stream only the first and the last bytes stay, so many KiB of
+// each as the row says; a character cut at either end is escaped. Short of
+// disk, the spool keeps what memory has and then only memoryTail of the end;
+// without a spool, memory keeps what the file would have.
+void TestResultBlock::capped_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QList<int>>("limits"); // head, tail, memoryTail
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::newRow("first and last") << "" << QList{2048, 2048, 64} << 6144 << 2048 << 2048;
+    QTest::newRow("head and tail, whole") << "" << QList{2048, 2048, 64} << 4096 << 4096 << 0;
+    QTest::newRow("short of disk")
+        << "short of disk" << QList{1 << 19, 1 << 19, 64} << 3072 << 1024 << 64;
+    QTest::newRow("no spool") << "no spool" << QList{2048, 2048, 64} << 6144 << 2048 << 2048;
+}
+
+void TestResultBlock::capped()
+{
+    QFETCH(QString, where);
+    QFETCH(QList<int>, limits);
+    QFETCH(int, size);
+    QFETCH(int, before);
+    QFETCH(int, after);
+
+    QTemporaryDir fresh;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR",
+            QFile::encodeName(where == "no spool" ? QCoreApplication::applicationFilePath()
+                                                  : fresh.path()));
+    if (where == "no spool")
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^keeping command output in "));
+    if (where == "short of disk")
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^keeping only the end of long command output in "
+                                                "memory: .* has less than 4398046511104 MiB free"));
+    CaptureMemory memory;
+    memory.limits = {qint64(limits[0]) << 10, qint64(limits[1]) << 10,
+                     where == "short of disk" ? qint64(1) << 62 : 0, qint64(limits[2]) << 10};
+    QByteArray bytes(size << 10, 'a');
+    const qint64 leftOut = qint64(size - before - after) << 10;
+    if (leftOut > 0) {
+        bytes.replace((before << 10) - 1, 2, "\xC3\xA9");
+        bytes.replace(bytes.size() - (after << 10) - 1, 2, "\xC3\xA9");
+    }
+    CapturedStream out(memory);
+    CapturedStream err(memory);
+    for (qsizetype at = 0; at < bytes.size(); at += 4096)
+        out.append(QByteArrayView(bytes).sliced(at, 4096));
+    out.finish();
+    qputenv("TMPDIR", oldTmp);
+
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(writeResultBlock(buffer, "cmd", out, err));
+    QByteArray expected = "stdout:\n" + bytes + "\n";
+    if (leftOut > 0)
+        expected = "stdout:\n" + bytes.first((before << 10) - 1) + "\\xC3\n(" +
+                   QByteArray::number(leftOut) + " bytes left out here)\n\\xA9" +
+                   bytes.last((after << 10) - 1) +
+                   "\n(2 bytes that are not UTF-8 are shown as \\xHH)\n";
+    QVERIFY(buffer.data() == QByteArray(45, '-') + "Results for: cmd\n" + expected);
 }
 
 QTEST_GUILESS_MAIN(TestResultBlock)

@@ -1,16 +1,24 @@
+#include "launchpool.h"
+#include "logging.h"
 #include "maincontroller.h"
+#include "process.h"
 #include "startup.h"
 #include "termination.h"
 #include "testsupport.h"
+#include "wantofresources.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 class TestStartup : public QObject
 {
@@ -18,6 +26,9 @@ class TestStartup : public QObject
 
 private slots:
     void openFileLimitIsRaisedToTheHardLimit();
+    void fileSizeLimitFailsAWrite();
+    void wantOfAddressSpace_data();
+    void wantOfAddressSpace();
     void signalEndsTheRunAndItsCommands_data();
     void signalEndsTheRunAndItsCommands();
 };
@@ -30,6 +41,70 @@ void TestStartup::openFileLimitIsRaisedToTheHardLimit()
     QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
     raiseOpenFileLimit();
     QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur == limit.rlim_max);
+}
+
+// Past the limit a write fails with its reason instead of ending the program;
+// the commands it starts are ended by it as anywhere else (128 + 25).
+void TestStartup::fileSizeLimitFailsAWrite()
+{
+    QTemporaryDir dir;
+    guardStandardStreams();
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit limit = {10, old.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+    QFile file(dir.filePath("f"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const bool failed = file.write(QByteArray(10, 'x')) == 10 && file.write("x") < 0;
+    LaunchPool pool;
+    Process command(pool);
+    QSignalSpy ended(&command, &Process::processTerminated);
+    command.start("/bin/sh", {"-c", "head -c 20 /dev/zero > \"$0\"; echo $?", dir.filePath("g")});
+    const bool commandEnded = ended.wait(10000);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY(failed && file.errorString() == "File too large");
+    QVERIFY(commandEnded);
+    QCOMPARE(command.stdOutHead(100), "153\n");
+}
+
+// In a child, with room for little more than is mapped already: a thread
+// that Qt cannot start, or an allocation that fails in the event loop, ends the
+// run with status 1 instead of a hang or a crash.
+void TestStartup::wantOfAddressSpace_data()
+{
+    QTest::addColumn<bool>("thread");
+    QTest::newRow("a thread") << true;
+    QTest::newRow("an allocation") << false;
+}
+
+void TestStartup::wantOfAddressSpace()
+{
+    QFETCH(bool, thread);
+    Delivery delivery(QSslConfiguration{});
+    endWhenAThreadCannotStart(delivery);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        QFile statm("/proc/self/statm"); // the pages mapped come first
+        statm.open(QIODevice::ReadOnly);
+        const rlimit limit = {rlim_t(statm.readAll().split(' ')[0].toLongLong() + 256) * 4096,
+                              RLIM_INFINITY};
+        ::setrlimit(RLIMIT_AS, &limit);
+        installLogHandler();
+        std::signal(SIGABRT, SIG_DFL); // the test's handler would hang here
+        // Threads that keep their stacks, beyond those that glibc has cached.
+        std::vector<std::unique_ptr<QThread>> threads;
+        QTimer::singleShot(0, [&] {
+            for (int i = 0; thread && i < 64; ++i)
+                threads.emplace_back(std::make_unique<QThread>())->start();
+            if (!thread)
+                QByteArray(1 << 30, 'x');
+            QCoreApplication::exit(0);
+        });
+        std::_Exit(execUntilMemoryRunsOut(delivery) == 1 ? 1 : 0);
+    }
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 1, qPrintable(QString::number(status)));
 }
 
 void TestStartup::signalEndsTheRunAndItsCommands_data()

@@ -44,6 +44,8 @@ ConsoleView::ConsoleView(MainController &controller, QIODevice *console)
     });
     connect(&delivery, &Delivery::uploadFailed, this,
             [this](const QString &, const QString &savedCopyPath) { uploadFailed(savedCopyPath); });
+    // The signal that ended the upload sets the exit status.
+    connect(&delivery, &Delivery::uploadInterrupted, this, &logUploadFailure);
 }
 
 void ConsoleView::write(const QByteArray &bytes)
@@ -68,7 +70,7 @@ void ConsoleView::reportNotWritten(const QString &savedCopyPath)
         qWarning("saved the report to %s instead", qUtf8Printable(savedCopyPath));
 }
 
-void ConsoleView::uploadFailed(const QString &savedCopyPath)
+void logUploadFailure(const QString &savedCopyPath)
 {
     if (savedCopyPath.isEmpty())
         qWarning("could not send log, and could not save it anywhere");
@@ -76,6 +78,11 @@ void ConsoleView::uploadFailed(const QString &savedCopyPath)
         qWarning("could not send log, saved to Desktop");
     else
         qWarning("could not send log, saved to %s", qUtf8Printable(savedCopyPath));
+}
+
+void ConsoleView::uploadFailed(const QString &savedCopyPath)
+{
+    logUploadFailure(savedCopyPath);
     finish(1);
 }
 

@@ -10,6 +10,9 @@
 class MainController;
 class QIODevice;
 
+// Logs that the upload failed, and where the report was saved instead.
+void logUploadFailure(const QString &savedCopyPath);
+
 // The windowless run's face, as the window is the windowed run's: writes the
 // controller's console lines to standard output (or the device given) and asks
 // for the program's end, with its exit status, once the report is delivered.

@@ -10,6 +10,8 @@
 
 namespace {
 
+void (*logWatcher)(const char *line) = nullptr;
+
 void writeLogLine(QtMsgType, const QMessageLogContext &, const QString &message)
 {
     QByteArray line = message.toUtf8();
@@ -18,6 +20,8 @@ void writeLogLine(QtMsgType, const QMessageLogContext &, const QString &message)
     clearStatusLine();
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
     std::fflush(stderr);
+    if (logWatcher)
+        logWatcher(line.constData());
 }
 
 } // namespace
@@ -25,4 +29,9 @@ void writeLogLine(QtMsgType, const QMessageLogContext &, const QString &message)
 void installLogHandler()
 {
     qInstallMessageHandler(writeLogLine);
+}
+
+void watchLog(void (*watcher)(const char *line))
+{
+    logWatcher = watcher;
 }

@@ -8,6 +8,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <cstdio>
+#include <new>
+
 namespace {
 
 // Qt cannot open a window without a display server, and would abort trying.
@@ -20,7 +23,7 @@ bool windowCanOpen()
 
 } // namespace
 
-int main(int argc, char *argv[])
+static int runProgram(int argc, char *argv[])
 {
     guardStandardStreams();
     preferUtf8CharacterType();
@@ -60,4 +63,16 @@ int main(int argc, char *argv[])
         return 2;
     }
     return runWindowed(argc, argv);
+}
+
+int main(int argc, char *argv[])
+{
+    // Without the memory to start (ulimit -v), the program says so and ends;
+    // a run that fails later on saves its report first (see wantofresources.h).
+    try {
+        return runProgram(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::fputs("out of memory: the program cannot go on\n", stderr);
+        return 1;
+    }
 }

@@ -8,6 +8,7 @@
 #include "maincontroller.h"
 #include "statusline.h"
 #include "termination.h"
+#include "wantofresources.h"
 
 #include <QCoreApplication>
 
@@ -34,6 +35,10 @@ void guardStandardStreams()
 {
     // Commands started later get the default back from QProcess.
     std::signal(SIGPIPE, SIG_IGN);
+    // Past a file size limit (ulimit -f) a write fails with its reason, and
+    // the report goes elsewhere, instead of the program ending on the spot.
+    // Commands get the default back from the runner.
+    std::signal(SIGXFSZ, SIG_IGN);
     // A closed one is held by /dev/null opened the wrong way round (the lowest
     // free descriptor is the closed one): writes to it still fail.
     for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
@@ -88,8 +93,9 @@ QSslConfiguration uploadTls()
 int runWindowless(int &argc, char **argv, const Options &options)
 {
     QCoreApplication app(argc, argv);
-    quitOnTerminationSignals();
     MainController controller(uploadTls());
+    // Once the report is complete, a signal costs it no more than its upload.
+    quitOnTerminationSignals([&controller] { controller.delivery().interruptUpload(); });
     ConsoleView console(controller);
     console.setPrintFindings(options.findings);
     console.setPrintJson(options.json);
@@ -98,10 +104,12 @@ int runWindowless(int &argc, char **argv, const Options &options)
         QCoreApplication::exit(status);
     });
 
+    endWhenAThreadCannotStart(controller.delivery());
+
     controller.initArgsWithSilent(options.run);
     controller.awakeFromNib();
     controller.runTests();
-    const int status = app.exec();
+    const int status = execUntilMemoryRunsOut(controller.delivery());
     // Ended by a signal, the run may leave its progress line behind.
     clearStatusLine();
     return status;

@@ -8,9 +8,9 @@
 // descriptors, and an agent log folder can hold hundreds of files.
 void raiseOpenFileLimit();
 
-// A reader that goes away (| head) or a closed standard stream turns writes to
-// it into errors that the program handles, instead of ending it or sending
-// the report into whatever file it opens next. Call first.
+// A reader that goes away (| head), a closed standard stream or a file size
+// limit turns writes into errors that the program handles, instead of ending
+// it or sending the report into whatever file it opens next. Call first.
 void guardStandardStreams();
 
 // Qt needs a UTF-8 character type and warns on every start that has none (a

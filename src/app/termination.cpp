@@ -10,6 +10,7 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+std::function<void()> runBeforeQuit;
 
 void forwardSignal(int signal)
 {
@@ -21,16 +22,20 @@ void forwardSignal(int signal)
 void signalArrived()
 {
     unsigned char number = 0;
-    if (::read(signalPipe[0], &number, 1) == 1)
-        QCoreApplication::exit(128 + number);
+    if (::read(signalPipe[0], &number, 1) != 1)
+        return;
+    if (runBeforeQuit)
+        runBeforeQuit();
+    QCoreApplication::exit(128 + number);
 }
 
 } // namespace
 
-void quitOnTerminationSignals()
+void quitOnTerminationSignals(std::function<void()> beforeQuit)
 {
     if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
+    runBeforeQuit = std::move(beforeQuit);
     auto *notifier =
         new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, &signalArrived);

@@ -1,11 +1,13 @@
 #include "windowedstartup.h"
 
 #include "buildconfig.h"
+#include "consoleview.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
 #include "startup.h"
 #include "termination.h"
 #include "translations.h"
+#include "wantofresources.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -17,8 +19,12 @@ int runWindowed(int &argc, char **argv)
     QGuiApplication::setDesktopFileName(QLatin1String(buildconfig::appId));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256.png")));
     installTranslations(app);
-    quitOnTerminationSignals();
     MainController controller(uploadTls());
+    // Once the report is complete, a signal costs it no more than its upload.
+    QObject::connect(&controller.delivery(), &Delivery::uploadInterrupted, &controller,
+                     &logUploadFailure);
+    quitOnTerminationSignals([&controller] { controller.delivery().interruptUpload(); });
+    endWhenAThreadCannotStart(controller.delivery());
     return showMainWindow(controller);
 }
 
@@ -30,5 +36,5 @@ int showMainWindow(MainController &controller)
     QApplication::setQuitOnLastWindowClosed(true);
     MainWindow window(controller);
     window.show();
-    return QApplication::exec();
+    return execUntilMemoryRunsOut(controller.delivery());
 }

@@ -2,11 +2,13 @@
 
 #include "endpoints.h"
 #include "fanoutdevice.h"
+#include "foldercopy.h"
 #include "http.h"
 #include "reportfile.h"
 #include "reportspool.h"
 #include "trim.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +16,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +27,13 @@ QUrl uploadUrl()
 {
     return QUrl(QStringLiteral("https://") + QLatin1String(endpoints::ResultsServerHost) +
                 QStringLiteral("/diagnosticsubmit"));
+}
+
+// Only then may a resolver answer with a loopback address for it.
+bool resultsServerOnLoopback()
+{
+    const QString host = uploadUrl().host();
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
 }
 
 // No path at all for a folder that is not known: an empty folder name would
@@ -37,14 +47,40 @@ QString copyPathIn(const QString &folder)
 
 } // namespace
 
+// With HOME unset or empty, Qt's home is "/": the account's is meant.
+QString homeFolder()
+{
+    QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty()) {
+        if (const passwd *account = ::getpwuid(::geteuid()))
+            home = QFile::decodeName(account->pw_dir);
+    }
+    home = QDir::cleanPath(home);
+    return home == QLatin1String("/") || home == QLatin1String(".") ? QString() : home;
+}
+
+QString desktopFolder()
+{
+    if (!qEnvironmentVariableIsEmpty("HOME"))
+        return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString home = homeFolder();
+    return home.isEmpty() ? QString() : home + QStringLiteral("/Desktop");
+}
+
 QString desktopCopyPath()
 {
-    return copyPathIn(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    return copyPathIn(desktopFolder());
 }
 
 Delivery::Delivery(const QSslConfiguration &uploadTls, QObject *parent)
     : QObject(parent), uploadTls(uploadTls)
 {
+    runStarting();
+}
+
+void Delivery::runStarting()
+{
+    runStart = QDateTime::currentSecsSinceEpoch();
 }
 
 Delivery::~Delivery() = default;
@@ -145,17 +181,29 @@ bool Delivery::submitResults()
         }
         body = trimmedSpool.get();
     }
+    const ReportSpool &sent = trimmedSpool ? *trimmedSpool : *spool;
+    const std::optional<QByteArray> boundary = sent.boundary();
+    if (!boundary) {
+        qWarning("the report holds every boundary of the upload tried");
+        fail(QStringLiteral("There was an error submitting the results"));
+        return true;
+    }
     // An upload that fails at once calls back before it is stored here.
     // Where the system's resolver is what is broken, the public resolver may
     // still find the results server.
-    auto upload = std::make_unique<Http>(uploadUrl(), body, this, uploadTls,
-                                         QHostAddress(QLatin1String(endpoints::PublicResolver)));
+    uploading = true;
+    auto upload = std::make_unique<Http>(
+        uploadUrl(), body, this, uploadTls,
+        SecondResolver(QHostAddress(QLatin1String(endpoints::PublicResolver)),
+                       resultsServerOnLoopback()),
+        UploadLimits{}, *boundary);
     http = std::move(upload);
     return true;
 }
 
 void Delivery::onHttpDone(Http *upload)
 {
+    uploading = false;
     // The upload hands over only a reply that makes a link to show or print.
     resultsUrl = *upload->reply();
     if (trimmedSpool)
@@ -167,11 +215,30 @@ void Delivery::onHttpDone(Http *upload)
 
 void Delivery::onHttpError(Http *upload)
 {
+    uploading = false;
     // A broken-off exchange after a good answer had begun is a failure too, and
     // must not leave an earlier run's link on show.
     const bool internalServerError = !upload->didResponseSucceed() && upload->responseCode() == 500;
     fail(internalServerError ? QStringLiteral("There was an internal server errror")
                              : QStringLiteral("There was an error submitting the results"));
+}
+
+void Delivery::interruptUpload()
+{
+    const std::optional<QString> savedCopyPath = saveUnsentReport();
+    if (!savedCopyPath)
+        return;
+    uploading = false;
+    // Its callback must not come after this.
+    http.reset();
+    emit uploadInterrupted(*savedCopyPath);
+}
+
+std::optional<QString> Delivery::saveUnsentReport()
+{
+    if (!uploading)
+        return std::nullopt;
+    return saveDesktopCopy().value_or(QString());
 }
 
 void Delivery::fail(const QString &message)
@@ -187,12 +254,12 @@ std::optional<QString> Delivery::saveDesktopCopy()
 {
     if (savedCopy)
         return savedCopy;
-    QStringList paths{desktopCopyPath(), copyPathIn(QDir::homePath())};
-    paths.removeDuplicates();
-    for (const QString &path : paths) {
-        if (path.isEmpty())
+    QStringList folders{desktopFolder(), homeFolder()};
+    folders.removeDuplicates();
+    for (const QString &folder : folders) {
+        if (folder.isEmpty())
             qWarning("could not save diagnostic_results.txt");
-        else if (writeToPath(path))
+        else if (std::optional<QString> path = writeCopyIn(folder))
             return savedCopy = path;
     }
     // The temporary folder is shared: another user may have planted a link
@@ -207,6 +274,21 @@ std::optional<QString> Delivery::saveDesktopCopy()
         QFile::remove(file.path());
     qWarning("could not save diagnostic_results.txt");
     return std::nullopt;
+}
+
+// A run as root must not write through a link that the folder's owner put at
+// the copy's name, or in place of the folder.
+std::optional<QString> Delivery::writeCopyIn(const QString &folder)
+{
+    FolderCopy copy(folder, QLatin1String(desktopCopyName));
+    std::optional<QString> path;
+    if (copy.isOpen() && report(*copy.device()))
+        path = copy.finish(runStart);
+    if (!path && copy.wasInTheWay())
+        qWarning("could not save diagnostic_results.txt: %s", qUtf8Printable(copy.errorString()));
+    else if (!path)
+        qWarning("could not save diagnostic_results.txt");
+    return path;
 }
 
 bool Delivery::writeToPath(const QString &path)

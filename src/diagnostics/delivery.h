@@ -19,6 +19,10 @@ class ReportSpool;
 // Where a failed upload leaves its copy of the report first: the user's desktop
 // folder; no path when the system knows none.
 QString desktopCopyPath();
+// The user's home folder: HOME, or when that is unset or empty the home of the
+// user's account; never "/", and empty when there is none but that.
+QString homeFolder();
+QString desktopFolder();
 
 // Writes the whole report to the device, the same bytes every time it is
 // called; false when the device took less or the report could not be read.
@@ -52,12 +56,26 @@ public:
     void onHttpDone(Http *upload) override;
     void onHttpError(Http *upload) override;
 
+    // The program is about to end while the report goes up: it is saved as a
+    // failed upload saves it, and uploadInterrupted says where. Nothing
+    // happens when no upload is under way.
+    void interruptUpload();
+    // The report that is going up, saved as a failed upload saves it while the
+    // upload is left as it is: where (empty when nowhere), or nothing when no
+    // upload is under way.
+    std::optional<QString> saveUnsentReport();
+
     // The link of the last successful upload.
     const std::optional<QString> &resultsLink() const { return resultsUrl; }
     // The report as the last upload sent it, trimmed where it was too long;
     // after a failed upload, as it was saved. Nothing until an upload has
     // ended; the device stays readable for whoever holds it.
     std::shared_ptr<QIODevice> sentReport() const { return sent; }
+
+    // A run begins now: a desktop or home copy written since then is another
+    // run's, and is kept. Until it is first called, the delivery's creation
+    // counts.
+    void runStarting();
 
     // Test seam: the console instead of standard output.
     void setConsole(QIODevice *device) { console = device; }
@@ -75,6 +93,9 @@ signals:
     void uploadSucceeded(const QString &resultsUrl);
     // savedCopyPath is empty when no copy could be saved anywhere.
     void uploadFailed(const QString &message, const QString &savedCopyPath);
+    // The upload was given up because the program ends; the copy is where
+    // savedCopyPath says, as for uploadFailed.
+    void uploadInterrupted(const QString &savedCopyPath);
 
 private:
     struct Written
@@ -85,6 +106,7 @@ private:
     Written writeOut();
     void fail(const QString &message);
     std::optional<QString> saveDesktopCopy();
+    std::optional<QString> writeCopyIn(const QString &folder);
 
     ReportWriter report;
     RunOptions options;
@@ -99,6 +121,10 @@ private:
     std::shared_ptr<ReportSpool> trimmedSpool;
     std::shared_ptr<QIODevice> sent;
     std::optional<QString> savedCopy;
+    // In seconds since the epoch.
+    qint64 runStart = 0;
     std::optional<QString> resultsUrl;
     std::unique_ptr<Http> http;
+    // Between the start of an upload and its callback.
+    bool uploading = false;
 };

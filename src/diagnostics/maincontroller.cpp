@@ -90,6 +90,7 @@ bool MainController::didAllTestsFinished() const
 
 void MainController::startTests(const FieldEntries &fields)
 {
+    reportDelivery.runStarting();
     std::vector<Test> tests = prepareRun(fields);
 
     container.push_back(std::move(processes));
@@ -132,12 +133,15 @@ std::vector<Test> MainController::prepareRun(const FieldEntries &fields)
 
 std::optional<QString> MainController::takeTestDomain(const FieldEntries &fields)
 {
-    const QString text = testDomainText(options.domain, [&fields] { return fields.domain; });
-    if (const std::optional<QString> notice = skippedTestDomainNotice(text)) {
+    const TestDomainName domain =
+        testDomainName(testDomainText(options.domain, [&fields] { return fields.domain; }));
+    if (domain.fromAddress)
+        qWarning("testing the host \"%s\" of the address given", qUtf8Printable(domain.name));
+    if (const std::optional<QString> notice = skippedTestDomainNotice(domain.name)) {
         qWarning().noquote() << *notice;
         emit testDomainSkipped(*notice);
     }
-    return presentTestDomain(text);
+    return presentTestDomain(domain.name);
 }
 
 void MainController::rememberAccountAndTicketNo(const FieldEntries &fields)

@@ -52,11 +52,30 @@ void CapturedStream::finish()
     }
     checker.finishCheck();
     spool.squeeze();
+    // Cut out, the kept bytes are checked again: a character may be cut in two.
+    if (spool.leftOut() > 0) {
+        const qint64 gap = spool.beforeGap();
+        keptInvalid = countInvalid(0, gap) + countInvalid(gap, gap + spool.afterGap());
+    }
 }
 
 bool CapturedStream::writeTo(QIODevice &device) const
 {
     const bool escaping = invalidBytes() > 0;
+    if (spool.leftOut() == 0)
+        return writeKept(device, 0, spool.size(), escaping);
+    const qint64 gap = spool.beforeGap();
+    QByteArray line = '(' + QByteArray::number(spool.leftOut()) + " bytes left out here)\n";
+    QByteArray last;
+    if (gap > 0 && spool.read(gap - 1, 1, last) && last != "\n")
+        line.prepend('\n');
+    return writeKept(device, 0, gap, escaping) && writeAll(device, line) &&
+           writeKept(device, gap, gap + spool.afterGap(), escaping);
+}
+
+// The kept bytes from one offset to another, each run of them escaped apart.
+bool CapturedStream::writeKept(QIODevice &device, qint64 from, qint64 to, bool escaping) const
+{
     Utf8Escaper escaper;
     QByteArray escaped;
     const auto write = [&](QByteArrayView bytes) {
@@ -68,8 +87,8 @@ bool CapturedStream::writeTo(QIODevice &device) const
     };
 
     QByteArray buffer;
-    for (qint64 at = 0; at < spool.size(); at += piece) {
-        if (!spool.read(at, qMin<qint64>(piece, spool.size() - at), buffer) || !write(buffer))
+    for (qint64 at = from; at < to; at += piece) {
+        if (!spool.read(at, qMin<qint64>(piece, to - at), buffer) || !write(buffer))
             return false;
     }
     if (!escaping)
@@ -79,11 +98,23 @@ bool CapturedStream::writeTo(QIODevice &device) const
     return writeAll(device, escaped);
 }
 
+qint64 CapturedStream::countInvalid(qint64 from, qint64 to) const
+{
+    Utf8Escaper counter;
+    QByteArray buffer;
+    for (qint64 at = from; at < to; at += piece) {
+        if (spool.read(at, qMin<qint64>(piece, to - at), buffer))
+            counter.check(buffer);
+    }
+    counter.finishCheck();
+    return counter.invalidBytes();
+}
+
 QByteArray CapturedStream::head(qsizetype limit) const
 {
     QByteArray bytes;
-    return spool.read(0, qsizetype(qMin<qint64>(limit, spool.size())), bytes) ? bytes
-                                                                              : QByteArray();
+    return spool.read(0, qsizetype(qMin<qint64>(limit, spool.beforeGap())), bytes) ? bytes
+                                                                                   : QByteArray();
 }
 
 bool writeAll(QIODevice &device, QByteArrayView bytes)

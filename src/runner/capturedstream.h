@@ -1,6 +1,7 @@
 #pragma once
 
 #include "secretmask.h"
+#include "capturespool.h"
 #include "spoolfile.h"
 #include "utf8escape.h"
 
@@ -12,21 +13,24 @@
 class QIODevice;
 
 // What the captured streams of a set of commands share: the bytes they hold in
-// memory together, and the one log line that says why output stays in memory
-// when no spool file takes it.
+// memory together, how much of each stream is kept, and the log lines that say
+// once why output stays in memory.
 struct CaptureMemory
 {
     qint64 used = 0;
+    CaptureLimits limits;
     SpoolWarning spoolWarning{"command output"};
+    SpoolWarning shortOfDisk{"only the end of long command output"};
 };
 
-// Everything one output stream of a command printed, as raw bytes, with its
-// UTF-8 check kept up to date as the bytes arrive. Memory stays flat whatever
+// What one output stream of a command printed, as raw bytes, with its UTF-8
+// check kept up to date as the bytes arrive: all of it, or beyond the limits
+// its first and its last bytes (see CaptureSpool). Memory stays flat whatever
 // a command prints: a stream keeps up to memoryLimit bytes in memory, all
 // streams of its CaptureMemory together up to sharedMemoryLimit, and the rest
 // goes to a spool file.
-// A spool that cannot be made or written keeps the bytes in memory instead:
-// none is lost.
+// A spool that cannot be made or written keeps the bytes in memory instead,
+// within the same limits.
 class CapturedStream
 {
 public:
@@ -49,16 +53,18 @@ public:
     void finish();
 
     qint64 size() const { return total; }
-    // Bytes that are not part of a valid UTF-8 sequence; final after finish().
-    qint64 invalidBytes() const { return checker.invalidBytes(); }
+    // Bytes that are not part of a valid UTF-8 sequence among those kept;
+    // final after finish().
+    qint64 invalidBytes() const { return keptInvalid.value_or(checker.invalidBytes()); }
     bool endsWithLineBreak() const { return lastByte == '\n'; }
     bool isSpooled() const { return spool.isSpilled(); }
     // Values masked; final after finish().
     qint64 maskedValues() const { return masker ? masker->maskedValues() : 0; }
 
     // Writes the stream to device: as it is when it is valid UTF-8, else with
-    // every invalid byte escaped. False when the device took less or the spool
-    // could not be read.
+    // every invalid byte escaped; where bytes were left out, a line
+    // "(N bytes left out here)" stands for them. False when the device took
+    // less or the spool could not be read.
     bool writeTo(QIODevice &device) const;
     // The first limit bytes as they arrived, unescaped; empty when the spool
     // could not be read.
@@ -66,10 +72,14 @@ public:
 
 private:
     void keep(QByteArrayView bytes);
+    bool writeKept(QIODevice &device, qint64 from, qint64 to, bool escaping) const;
+    qint64 countInvalid(qint64 from, qint64 to) const;
 
     CaptureMemory &shared;
-    SpoolFile spool{shared.spoolWarning};
+    CaptureSpool spool{shared.limits, shared.spoolWarning, shared.shortOfDisk};
     Utf8Escaper checker;
+    // Where bytes were left out, the invalid ones among those kept.
+    std::optional<qint64> keptInvalid;
     qint64 total = 0;
     char lastByte = 0;
     std::optional<SecretMasker> masker;

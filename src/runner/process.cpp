@@ -91,8 +91,12 @@ void Process::launch(const QString &launchPath, const QStringList &args)
     environment.insert(QStringLiteral("PATH"), toolSearchPath());
     task.setProcessEnvironment(environment);
     // Its own process group, so a deadline or the program's end stops the
-    // command together with anything it started (sh -c pipelines).
-    task.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // command together with anything it started (sh -c pipelines). A file
+    // size limit ends it as it would anywhere else.
+    task.setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::signal(SIGXFSZ, SIG_DFL);
+    });
 
     // Kept past the command's end: the group may outlive its leader.
     connect(&task, &QProcess::started, this, [this] { groupId = task.processId(); });

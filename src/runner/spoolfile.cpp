@@ -61,19 +61,30 @@ void SpoolFile::spill()
 
 bool SpoolFile::open()
 {
+    descriptor = openSpoolDescriptor();
+    return descriptor >= 0;
+}
+
+int openSpoolDescriptor()
+{
     const QByteArray folder = QFile::encodeName(QDir::tempPath());
 #ifdef O_TMPFILE
     // A file that never has a name: nothing to remove, ever.
-    descriptor = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (descriptor >= 0)
-        return true;
+    const int unnamed = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (unnamed >= 0)
+        return unnamed;
 #endif
     // Where the file system has no unnamed files, the name goes at once.
     QByteArray name = folder + "/veltrane-output-XXXXXX";
-    descriptor = ::mkostemp(name.data(), O_CLOEXEC);
-    if (descriptor >= 0)
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
         ::unlink(name.constData());
-    return descriptor >= 0;
+    return named;
+}
+
+QString spoolFailure(const char *doing)
+{
+    return failure(doing);
 }
 
 void SpoolFile::keepInMemory(const QString &why)

@@ -61,3 +61,9 @@ private:
     // What follows the file's bytes.
     QByteArray memory;
 };
+
+// A new spool file in the temporary folder, readable and writable by its owner
+// only, that has no name; -1 with errno when none can be made.
+int openSpoolDescriptor();
+// "could not <doing> a file in <the temporary folder>: <why errno says>".
+QString spoolFailure(const char *doing);

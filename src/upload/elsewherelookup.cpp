@@ -23,9 +23,16 @@ TryAgain shouldTryAgain(const AttemptResult &result, const QUrl &url,
     }
 }
 
+bool mayConnectTo(const QHostAddress &address, bool loopbackAllowed)
+{
+    return !address.isNull() && address != QHostAddress::AnyIPv4 &&
+           !address.isEqual(QHostAddress::Broadcast) && !address.isMulticast() &&
+           (loopbackAllowed || !address.isLoopback());
+}
+
 ElsewhereLookup::ElsewhereLookup(const QHostAddress &secondResolver,
-                                 std::chrono::milliseconds limit)
-    : resolverLookup(secondResolver)
+                                 std::chrono::milliseconds limit, bool loopbackAllowed)
+    : resolverLookup(secondResolver), loopbackAllowed(loopbackAllowed)
 {
     lookupLimit.setSingleShot(true);
     lookupLimit.setInterval(limit);
@@ -68,7 +75,8 @@ void ElsewhereLookup::choose(bool timeIsUp)
     done = true;
     stop();
     for (const QHostAddress &address : resolverAddresses.value_or(QList<QHostAddress>())) {
-        if (!systemAddresses.value_or(QList<QHostAddress>()).contains(address)) {
+        if (mayConnectTo(address, loopbackAllowed) &&
+            !systemAddresses.value_or(QList<QHostAddress>()).contains(address)) {
             emit finished(address);
             return;
         }

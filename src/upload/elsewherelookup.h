@@ -32,9 +32,14 @@ enum class TryAgain
 TryAgain shouldTryAgain(const AttemptResult &result, const QUrl &url,
                         const QHostAddress &secondResolver);
 
+// Whether an address that a resolver gave may be connected to: no unspecified,
+// broadcast or multicast address, and no loopback one unless the results
+// server is on loopback itself (a test build's).
+bool mayConnectTo(const QHostAddress &address, bool loopbackAllowed);
+
 // Looks for an address of a host that the second resolver gives and the
-// system's resolver does not; the first such address, if any, is the answer.
-// Deleting it ends it.
+// system's resolver does not; the first such address that may be connected
+// to, if any, is the answer. Deleting it ends it.
 class ElsewhereLookup : public QObject
 {
     Q_OBJECT
@@ -42,7 +47,8 @@ class ElsewhereLookup : public QObject
 public:
     // Waits at most limit for the resolver; what the system has not given by
     // then counts as nothing.
-    ElsewhereLookup(const QHostAddress &secondResolver, std::chrono::milliseconds limit);
+    ElsewhereLookup(const QHostAddress &secondResolver, std::chrono::milliseconds limit,
+                    bool loopbackAllowed = false);
     ~ElsewhereLookup() override;
 
     // where is AtAnotherAddress or AtAnyAddress. Tells finished exactly once,
@@ -62,5 +68,6 @@ private:
     std::optional<QList<QHostAddress>> resolverAddresses;
     std::optional<QList<QHostAddress>> systemAddresses;
     int systemLookupId = -1;
+    bool loopbackAllowed = false;
     bool done = false;
 };

@@ -41,28 +41,37 @@ CheckedReply checkReply(const QByteArray &body)
 {
     // Stateless, so that a sequence cut off at the end counts as invalid too.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(body);
+    const QString text = QString(decoder(body)).trimmed();
     if (decoder.hasError())
         return {std::nullopt, "the results server answered with something that is not UTF-8 text"};
-    qsizetype end = text.size();
-    while (end > 0 && text[end - 1].isSpace())
-        --end;
-    text.truncate(end);
     if (text.isEmpty())
         return {std::nullopt, "the results server answered with white space only"};
     if (text.toUtf8().size() > longestReply)
         return {std::nullopt, "the results server answered with more than 8 KiB of text"};
-    for (const QChar c : std::as_const(text)) {
+    for (const QChar c : text) {
         if (c.category() == QChar::Other_Control)
             return {std::nullopt, "the results server answered with a control character"};
     }
+    // Shown and opened as it stands: no character may hide or mimic another
+    // (a right-to-left override, a zero-width space, a look-alike letter).
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+            return {std::nullopt,
+                    "the results server answered with a character that is not printable ASCII"};
+    }
+    const QUrl link(text, QUrl::StrictMode);
+    const bool web = text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive) ||
+                     text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive);
+    if (!web || !link.isValid() || link.host().isEmpty())
+        return {std::nullopt, "the results server answered with something that is not a web link"};
     return {text, nullptr};
 }
 
 Http::Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
-           const QHostAddress &secondResolver, const UploadLimits &limits)
+           const SecondResolver &secondResolver, const UploadLimits &limits,
+           const QByteArray &boundary)
     : serverURL(url), delegate(delegate), body(body), tls(tls), secondResolver(secondResolver),
-      limits(limits)
+      limits(limits), boundary(boundary)
 {
     upload();
 }
@@ -86,7 +95,7 @@ void Http::upload()
 
 void Http::send(const QUrl &url)
 {
-    PostRequest post = postRequestWithURL(url, uploadBoundary, body);
+    PostRequest post = postRequestWithURL(url, boundary, body);
     QNetworkRequest &request = post.request;
     request.setSslConfiguration(tls);
     // A POST redirected with 301/302/303 would be repeated as a GET without
@@ -111,10 +120,51 @@ void Http::send(const QUrl &url)
     connect(attempt.get(), &UploadAttempt::finished, this, &Http::attemptFinished);
 }
 
+QString certificateRefusal(const QList<QSslError> &errors, const QString &name)
+{
+    QStringList reasons;
+    for (const QSslError &error : errors) {
+        QString reason;
+        switch (error.error()) {
+        case QSslError::CertificateExpired:
+            reason = QStringLiteral("it has expired");
+            break;
+        case QSslError::CertificateNotYetValid:
+            reason = QStringLiteral("it is not valid yet");
+            break;
+        case QSslError::HostNameMismatch:
+            reason = QStringLiteral("it is not valid for the name %1").arg(name);
+            break;
+        case QSslError::CertificateRevoked:
+            reason = QStringLiteral("it has been revoked");
+            break;
+        case QSslError::SelfSignedCertificate:
+        case QSslError::SelfSignedCertificateInChain:
+        case QSslError::UnableToGetLocalIssuerCertificate:
+        case QSslError::UnableToGetIssuerCertificate:
+        case QSslError::UnableToVerifyFirstCertificate:
+        case QSslError::CertificateUntrusted:
+        case QSslError::CertificateRejected:
+            reason = QStringLiteral("it is not trusted");
+            break;
+        default:
+            reason = error.errorString();
+        }
+        if (!reasons.contains(reason))
+            reasons.append(reason);
+    }
+    return QStringLiteral("the results server's certificate was refused: ") +
+           reasons.join(QLatin1String(", "));
+}
+
 void Http::attemptFinished(const AttemptResult &result)
 {
+    // Whether someone may be in between, or the network is at fault.
+    if (!result.certificateErrors.isEmpty())
+        qWarning("%s",
+                 qUtf8Printable(certificateRefusal(result.certificateErrors, serverURL.host())));
     if (state == State::Posting) {
-        const TryAgain where = shouldTryAgain(result, serverURL, secondResolver);
+        const TryAgain where = shouldTryAgain(result, serverURL, secondResolver.address);
         if (where != TryAgain::No) {
             lookUpElsewhere(where);
             return;
@@ -128,7 +178,8 @@ void Http::attemptFinished(const AttemptResult &result)
 void Http::lookUpElsewhere(TryAgain where)
 {
     state = State::LookingUp;
-    lookup = std::make_unique<ElsewhereLookup>(secondResolver, limits.lookup);
+    lookup = std::make_unique<ElsewhereLookup>(secondResolver.address, limits.lookup,
+                                               secondResolver.loopbackAllowed);
     connect(lookup.get(), &ElsewhereLookup::finished, this, &Http::sendElsewhere);
     lookup->lookUp(serverURL.host(), where);
 }
@@ -140,8 +191,6 @@ void Http::sendElsewhere(const std::optional<QHostAddress> &address)
         return;
     }
     state = State::PostingElsewhere;
-    qWarning("the results server did not answer through the system's resolver; sent through %s",
-             qUtf8Printable(secondResolver.toString()));
     QUrl url = serverURL;
     url.setHost(address->toString());
     send(url);
@@ -164,6 +213,7 @@ void Http::giveUp()
 // came); an answer that was cut off is not read for a link.
 void Http::uploadSucceeded(const AttemptResult &last, bool readAnswer)
 {
+    const bool triedElsewhere = state == State::PostingElsewhere;
     state = State::Finished;
     wholeLimit.stop();
     const bool answered = !last.body.isEmpty();
@@ -187,7 +237,13 @@ void Http::uploadSucceeded(const AttemptResult &last, bool readAnswer)
             responseDidSucceed = false;
         }
     }
-    if (complete && answered && responseDidSucceed)
+    const bool succeeded = complete && answered && responseDidSucceed;
+    if (triedElsewhere)
+        qWarning("the results server did not answer through the system's resolver; tried through "
+                 "%s, which %s",
+                 qUtf8Printable(secondResolver.address.toString()),
+                 succeeded ? "worked" : "did not work either");
+    if (succeeded)
         delegate->onHttpDone(this);
     else
         delegate->onHttpError(this);

@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QSslConfiguration>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
@@ -15,20 +16,28 @@
 #include <optional>
 
 #include "httpprotocol.h"
+#include "multipart.h"
 
 class ElsewhereLookup;
 class UploadAttempt;
 enum class TryAgain;
 struct AttemptResult;
 
+// Why the results server's certificate was refused, in one line: it has
+// expired, it is not valid for the name, it is not trusted, or as the TLS
+// library words it.
+QString certificateRefusal(const QList<QSslError> &errors, const QString &name);
+
 // TLS settings of an upload: the system's trusted roots, plus the PEM
 // certificates given (a test build trusts its own test authority that way).
 // Certificate checks are never switched off.
 QSslConfiguration uploadTlsConfiguration(QByteArrayView extraCaPem);
 
-// The results server's answer as the link it is meant to be: UTF-8 text without
-// its trailing white space, at most 8 KiB, holding no control character (an
-// escape sequence would reach the user's terminal). Otherwise no link, and why.
+// The results server's answer as the link it is meant to be: UTF-8 text
+// without the white space at either end, at most 8 KiB, holding no control
+// character (an escape sequence would reach the user's terminal), only
+// printable ASCII, and an absolute https:// or http:// address with a host.
+// Otherwise no link, and why.
 struct CheckedReply
 {
     std::optional<QString> link;
@@ -46,6 +55,19 @@ struct UploadLimits
     std::chrono::milliseconds whole = std::chrono::seconds(300);
     // The lookup at the second resolver.
     std::chrono::milliseconds lookup = std::chrono::seconds(3);
+};
+
+// Where a second try looks the results server up, and whether that resolver
+// may give a loopback address: only where the results server itself is on
+// loopback, as in a test build.
+struct SecondResolver
+{
+    SecondResolver(const QHostAddress &address = QHostAddress(), bool loopbackAllowed = false)
+        : address(address), loopbackAllowed(loopbackAllowed)
+    {
+    }
+    QHostAddress address;
+    bool loopbackAllowed;
 };
 
 // One upload: posts the body as the file field of a multipart form and tells
@@ -68,9 +90,11 @@ public:
     // it). An empty body, or a URL that is not valid, fails at once: the
     // delegate hears of it before the constructor returns. Every try trusts
     // the certificate authorities of tls (see uploadTlsConfiguration). Without
-    // a secondResolver there is no second try.
+    // a secondResolver there is no second try. The form's boundary must not
+    // occur in the body.
     Http(const QUrl &url, QIODevice *body, HttpProtocol *delegate, const QSslConfiguration &tls,
-         const QHostAddress &secondResolver = QHostAddress(), const UploadLimits &limits = {});
+         const SecondResolver &secondResolver = {}, const UploadLimits &limits = {},
+         const QByteArray &boundary = uploadBoundary);
     ~Http() override;
 
     // True once answer data arrived with a 2xx status (or no status at all)
@@ -78,8 +102,9 @@ public:
     bool didResponseSucceed() const { return responseDidSucceed; }
     // The status seen when answer data arrived; 0 if none arrived.
     qint64 responseCode() const { return rCode; }
-    // The answer body without its trailing white space; absent when there was
-    // none, or when it is no link that could be shown (see checkReply).
+    // The answer body without the white space at either end; absent when
+    // there was none, or when it is no link that could be shown (see
+    // checkReply).
     const std::optional<QString> &reply() const { return replyText; }
 
 private:
@@ -103,8 +128,9 @@ private:
     HttpProtocol *delegate;
     QIODevice *body;
     QSslConfiguration tls;
-    QHostAddress secondResolver;
+    SecondResolver secondResolver;
     UploadLimits limits;
+    QByteArray boundary;
 
     State state = State::Posting;
     QNetworkAccessManager manager;

@@ -9,8 +9,9 @@
 
 #include "multipartdevice.h"
 
-// The boundary of every upload. The data is never scanned for it: the server
-// reads the part up to the closing boundary line at the very end.
+// The boundary of every upload whose data does not hold it; one that does is
+// sent with another (see BoundaryScan), or the server would end the part at
+// the first boundary line in it.
 inline constexpr char uploadBoundary[] = "0xKhTmLbOuNdArY";
 
 // What comes before and after the data in the multipart form whose single file

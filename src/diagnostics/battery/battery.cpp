@@ -9,6 +9,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
@@ -116,6 +118,23 @@ QString systemLogCommand(std::int32_t tailSize, const LocalSystem &system)
     return QStringLiteral("tail -n %1 %2 | grep -E -i ").arg(tailSize).arg(file) + systemLogPattern;
 }
 
+// Where path really leads when that is outside both of the agent's folders.
+std::optional<QString> outsideAgentFolders(const QString &path, const LocalSystem &system,
+                                           const AgentPaths &agent)
+{
+    if (!system.resolvedPath)
+        return std::nullopt;
+    const std::optional<QString> target = system.resolvedPath(path);
+    if (!target)
+        return std::nullopt;
+    for (const QString &folder : {agent.installDirectory, agent.dataDirectory}) {
+        const std::optional<QString> inside = system.resolvedPath(folder);
+        if (inside && (*target == *inside || target->startsWith(*inside + u'/')))
+            return std::nullopt;
+    }
+    return target;
+}
+
 } // namespace
 
 Endpoints builtInEndpoints()
@@ -149,6 +168,12 @@ LocalSystem thisSystem()
         if (S_ISBLK(info.st_mode))
             return QStringLiteral("a block device");
         return std::nullopt;
+    };
+    system.resolvedPath = [](const QString &path) -> std::optional<QString> {
+        char resolved[PATH_MAX];
+        if (!::realpath(fileNameToBytes(path).constData(), resolved))
+            return std::nullopt;
+        return fileNameFromBytes(resolved);
     };
     return system;
 }
@@ -293,7 +318,7 @@ std::vector<Test> agentTests(const BatteryInputs &inputs, const LocalSystem &sys
               QString(tools::cat) + u' ' + singleQuoted(agent.installDirectory + "/localdomains")));
     // The log files have no row of their own.
     for (const QString &path : inputs.agentLogFiles)
-        t.push_back(logTest(path, system));
+        t.push_back(logTest(path, system, agent));
     add(SystemLog, shell(system, systemLogCommand(inputs.tailSize, system)));
     add(PingBlockedAddress, shell(system, ping + e.BlockedTestAddress, "(Blocked IP)"));
     add(RouteToBlockedAddress, shell(system, route + e.BlockedTestAddress, "(Blocked IP)"));
@@ -325,14 +350,17 @@ Test tracerouteTest(const QString &host, const LocalSystem &system)
     return tool(system, tools::traceroute, args);
 }
 
-Test logTest(const QString &path, const LocalSystem &system)
+Test logTest(const QString &path, const LocalSystem &system, const AgentPaths &agent)
 {
     Test test = shell(system, logCommand(path));
     test.logFile = path;
     const QString shown = logCommand(path, CommandForm::Shown);
     if (shown != test.args.at(1))
         test.displayName = commandDisplayName(test.launchPath, {"-c", shown}, std::nullopt);
-    if (const auto kind = system.specialFileKind ? system.specialFileKind(path) : std::nullopt)
+    if (const auto target = outsideAgentFolders(path, system, agent))
+        test.notRunBecause =
+            QStringLiteral("not read: a link to %1, outside the agent's folders").arg(*target);
+    else if (const auto kind = system.specialFileKind ? system.specialFileKind(path) : std::nullopt)
         test.notRunBecause = QStringLiteral("not read: this is %1, not a file").arg(*kind);
     return test;
 }

@@ -76,6 +76,9 @@ struct LocalSystem
     // FIFO", "a socket", "a character device" or "a block device", links
     // followed. Absent for anything else, and where the hook is not set.
     std::function<std::optional<QString>(const QString &path)> specialFileKind = nullptr;
+    // The path with every link on its way resolved; absent when it leads
+    // nowhere, and where the hook is not set.
+    std::function<std::optional<QString>(const QString &path)> resolvedPath = nullptr;
 };
 
 // The machine this program runs on.
@@ -116,8 +119,10 @@ Test pingTest(const QString &host, const QString &comment, const LocalSystem &sy
 // Two seconds of waiting per probe, by ICMP echo where the system allows it.
 Test tracerouteTest(const QString &host, const LocalSystem &system);
 // Prints one agent log file whole. A FIFO, socket or device is not read (it
-// would hold its row until the deadline); its block says what it is.
-Test logTest(const QString &path, const LocalSystem &system);
+// would hold its row until the deadline); its block says what it is. Nor is an
+// entry that leads out of the agent's folders (a link to another user's file,
+// or to the program's own environment).
+Test logTest(const QString &path, const LocalSystem &system, const AgentPaths &agent);
 
 // The tool at its written path, or of the same name in the system directories;
 // nothing when it is found nowhere.

@@ -23,5 +23,6 @@ qint64 ReportSpool::writeData(const char *data, qint64 maxSize)
     if (spool.memorySize() + maxSize > memoryLimit)
         spool.spill();
     spool.append(QByteArrayView(data, maxSize));
+    boundaryScan.scan(QByteArrayView(data, maxSize));
     return maxSize;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "boundaryscan.h"
 #include "spoolfile.h"
 
 #include <QByteArray>
@@ -19,6 +20,9 @@ public:
 
     bool isSequential() const override { return false; }
     qint64 size() const override { return spool.size(); }
+    // A boundary of the upload that the report does not hold, as far as it
+    // has been written; nothing in the (random) case that it holds both tried.
+    std::optional<QByteArray> boundary() const { return boundaryScan.boundary(); }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -29,4 +33,5 @@ protected:
 private:
     SpoolFile spool;
     QByteArray readBuffer;
+    BoundaryScan boundaryScan;
 };
