@@ -3,7 +3,6 @@
 #include "findingstexts.h"
 #include "levelicon.h"
 
-#include <QAccessible>
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -134,8 +133,4 @@ void FindingsList::openItem(const QModelIndex &index)
         emit wholeOutputRequested(index.data(displayNameRole).toString());
     else
         setExpanded(index, !isExpanded(index));
-    // The rows a screen reader sees change without any change to the model;
-    // an accessibility bridge that keeps its rows must read them again.
-    QAccessibleTableModelChangeEvent changed(this, QAccessibleTableModelChangeEvent::ModelReset);
-    QAccessible::updateAccessibility(&changed);
 }
