@@ -3,16 +3,20 @@
 #include "endpoints.h"
 #include "httpsserver.h"
 #include "referencetrim.h"
+#include "reportfile.h"
 #include "resultblock.h"
 #include "trim.h"
+#include "utf8escape.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -27,6 +31,7 @@ class TestDelivery : public QObject
 private slots:
     void deliver_data();
     void deliver();
+    void fileNotNamedInUtf8();
 };
 
 // In options, "full" is a console that takes nothing and "o" the output file
@@ -243,6 +248,32 @@ void TestDelivery::deliver()
         QCOMPARE(old.readAll(), "old");
     QVERIFY(QDir(folder + "/old").isEmpty());
     ::close(fifo);
+}
+
+// A name whose last byte, FF, is no UTF-8 is written as given, over the file
+// there, which keeps its mode; no temporary file stays.
+void TestDelivery::fileNotNamedInUtf8()
+{
+    qunsetenv("TMPDIR");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray name = QFile::encodeName(dir.path()) + "/out\xFF";
+    const auto removeIt = qScopeGuard([&name] { ::unlink(name); }); // QTemporaryDir cannot
+    QVERIFY(::close(::open(name, O_CREAT | O_WRONLY, 0640)) == 0);
+    ReportFile file = ReportFile::atPath(fileNameFromBytes(name));
+    QVERIFY(file.isOpen() && writeAll(*file.device(), "report") && file.finish());
+    QFile written;
+    QVERIFY(
+        written.open(::open(name, O_RDONLY), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    QCOMPARE(written.readAll(), "report");
+    struct stat info = {};
+    QVERIFY(::stat(name, &info) == 0 && (info.st_mode & 0777) == 0640);
+    int entries = 0; // QDir leaves out a name that is not UTF-8
+    DIR *folder = ::opendir(QFile::encodeName(dir.path()));
+    while (::readdir(folder))
+        ++entries;
+    ::closedir(folder);
+    QCOMPARE(entries, 3); // ".", ".." and the file
 }
 
 QTEST_GUILESS_MAIN(TestDelivery)

@@ -1,5 +1,6 @@
 #include "help.h"
 #include "options.h"
+#include "utf8escape.h"
 
 #include <QTest>
 
@@ -71,8 +72,10 @@ void TestOptions::flagsAndValues()
                       "b.test", "--output", "one", "-o", "two"});
     QVERIFY(all.run.silent && all.run.console && all.run.internet && all.run.forceAgentTests &&
             all.run.skipAgentTests && all.findings);
-    // The first of repeated values counts.
+    // The first of repeated values counts, and for -d the user is told so.
     QCOMPARE(all.run.domain, std::optional<QString>("a.test"));
+    QCOMPARE(all.repeatedDomain, "-d/--domain given more than once: testing \"a.test\", the first");
+    QVERIFY(!none.repeatedDomain);
     QCOMPARE(all.run.outputFile, std::optional<QString>("one"));
     // An empty value is a value: it leaves the output file empty, not absent.
     QCOMPARE(parseOptions({"prog", "-o", ""}).run.outputFile, std::optional<QString>(QString()));
@@ -80,6 +83,11 @@ void TestOptions::flagsAndValues()
     const Options read = parseOptions({"prog", "--read", "a", "--json", "b"});
     QVERIFY(read.json && !read.compareFiles);
     QCOMPARE(read.readFiles, std::optional<QStringList>({"a", "b"}));
+    // A file name's byte that is not UTF-8 stays the byte it was.
+    char program[] = "prog", output[] = "-o", name[] = "f\xFF";
+    char *argv[] = {program, output, name};
+    QCOMPARE(fileNameToBytes(parseOptions(argumentsOf(3, argv)).run.outputFile.value()),
+             QByteArray("f\xFF"));
     // Each unknown option once, as typed; compacted short flags one by one.
     QCOMPARE(parseOptions({"prog", "--ouput", "x", "-sz", "--ouput=y", "-qz"}).unknownOptions,
              QStringList({"--ouput", "-z", "-q"}));

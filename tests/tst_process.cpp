@@ -72,11 +72,17 @@ private:
 };
 
 // Commands must find their tools, and keep the rest of the environment,
-// whatever PATH the program was started with.
+// whatever PATH the program was started with. The descriptors are as many as
+// the program itself has (it raises the limit as it starts), whatever limit the
+// test inherited.
 void TestProcess::initTestCase()
 {
     qputenv("PATH", "/nowhere");
     qputenv("VELTRANE_MARK", "kept");
+    rlimit limit = {};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+    limit.rlim_cur = limit.rlim_max;
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
 }
 
 // Commands beyond the pool's capacity wait in line and start as running ones

@@ -21,6 +21,7 @@ private slots:
     void blocks();
     void escaping_data();
     void escaping();
+    void everySequenceOfTheTable();
     void spooling_data();
     void spooling();
     void capped_data();
@@ -117,6 +118,57 @@ void TestResultBlock::escaping()
             escaper.finishEscape(out);
             QCOMPARE(out, escaped);
             QCOMPARE(escaper.invalidBytes(), invalid);
+        }
+    }
+}
+
+// The escaping as the Unicode standard's table of well-formed UTF-8 (Table
+// 3-7) has it, one byte after another: where a byte starts no sequence of a
+// row, or its sequence is not whole, that byte is escaped and the next is
+// looked at. Each row: its lead bytes, the range of its second byte, its
+// length; every later byte is 80 to BF.
+static QByteArray escapedByTheTable(QByteArrayView bytes)
+{
+    struct Row
+    {
+        int low, high, secondLow, secondHigh, length;
+    };
+    static constexpr Row table[] = {
+        {0x00, 0x7F, 0, 0, 1},       {0xC2, 0xDF, 0x80, 0xBF, 2}, {0xE0, 0xE0, 0xA0, 0xBF, 3},
+        {0xE1, 0xEC, 0x80, 0xBF, 3}, {0xED, 0xED, 0x80, 0x9F, 3}, {0xEE, 0xEF, 0x80, 0xBF, 3},
+        {0xF0, 0xF0, 0x90, 0xBF, 4}, {0xF1, 0xF3, 0x80, 0xBF, 4}, {0xF4, 0xF4, 0x80, 0x8F, 4}};
+    QByteArray out;
+    for (qsizetype at = 0; at < bytes.size();) {
+        const int lead = quint8(bytes[at]);
+        int length = 0;
+        for (const Row &row : table) {
+            bool whole = lead >= row.low && lead <= row.high && at + row.length <= bytes.size();
+            for (int i = 1; whole && i < row.length; ++i) {
+                const int next = quint8(bytes[at + i]);
+                whole = i == 1 ? next >= row.secondLow && next <= row.secondHigh
+                               : next >= 0x80 && next <= 0xBF;
+            }
+            length = whole ? row.length : length;
+        }
+        out += length ? bytes.sliced(at, length).toByteArray()
+                      : "\\x" + QByteArray::number(lead, 16).toUpper();
+        at += std::max(length, 1);
+    }
+    return out;
+}
+
+// Every first and second byte, each with third bytes that end, continue or
+// begin a sequence, covers every row of the table and every way to leave it.
+void TestResultBlock::everySequenceOfTheTable()
+{
+    for (int first = 0; first < 256; ++first) {
+        for (int second = 0; second < 256; ++second) {
+            for (const char third : {'A', '\x80', '\xBF', '\xC3'}) {
+                const char bytes[] = {char(first), char(second), third, '\x80', 'z'};
+                const QByteArrayView input(bytes, sizeof bytes);
+                if (escapeUtf8(input) != escapedByTheTable(input))
+                    QFAIL(input.toByteArray().toHex(' ') + " -> " + escapeUtf8(input).toHex(' '));
+            }
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "findingsjson.h"
 #include "maincontroller.h"
 #include "statusline.h"
+#include "utf8escape.h"
 
 #include <QDebug>
 #include <QIODevice>
@@ -32,7 +33,7 @@ ConsoleView::ConsoleView(MainController &controller, QIODevice *console)
             [this](const std::vector<Finding> &findings) { runFindings = findings; });
     Delivery &delivery = controller.delivery();
     connect(&delivery, &Delivery::outputFileDone, this,
-            [this](const QString &path) { write("outputFile=" + path.toUtf8() + '\n'); });
+            [this](const QString &path) { write("outputFile=" + fileNameToBytes(path) + '\n'); });
     connect(&delivery, &Delivery::reportNotWritten, this, &ConsoleView::reportNotWritten);
     connect(&delivery, &Delivery::deliveredWithoutUpload, this,
             [this] { finish(notWritten ? 1 : 0); });

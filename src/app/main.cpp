@@ -30,15 +30,15 @@ static int runProgram(int argc, char *argv[])
     installLogHandler();
     raiseOpenFileLimit();
 
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QStringList arguments = argumentsOf(argc, argv);
     const Options options = parseOptions(arguments);
     // The desktop's launcher adds arguments of its own; nobody reads the
     // terminal then.
     if (!isDesktopLaunch(arguments)) {
         for (const QString &name : options.unknownOptions)
             qWarning("ignoring unknown option %s", qUtf8Printable(name));
+        if (options.repeatedDomain && options.run.silent)
+            qWarning("%s", qUtf8Printable(*options.repeatedDomain));
     }
 
     switch (chooseRunMode(arguments, options)) {

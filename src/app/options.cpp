@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "utf8escape.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -26,6 +28,14 @@ QStringList asTyped(const QStringList &names)
 }
 
 } // namespace
+
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(fileNameFromBytes(argv[i]));
+    return arguments;
+}
 
 Options parseOptions(const QStringList &arguments)
 {
@@ -66,6 +76,10 @@ Options parseOptions(const QStringList &arguments)
     options.run.domain = firstValue(parser, domain);
     options.run.outputFile = firstValue(parser, output);
     options.unknownOptions = asTyped(parser.unknownOptionNames());
+    if (parser.values(domain).size() > 1)
+        options.repeatedDomain =
+            QStringLiteral("-d/--domain given more than once: testing \"%1\", the first")
+                .arg(*options.run.domain);
     // Asked for a file, the user must not get an upload instead.
     if (parser.isSet(output) && options.run.outputFile.value_or(QString()).isEmpty())
         options.usageError = QStringLiteral("-o/--output needs a file name");

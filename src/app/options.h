@@ -22,6 +22,8 @@ struct Options
     RunOptions run;
     // Options the program does not know, as typed ("--ouput", "-x"), each once.
     QStringList unknownOptions;
+    // Says which value a domain given more than once tests.
+    std::optional<QString> repeatedDomain;
     // Why the command line cannot be run as given.
     std::optional<QString> usageError;
 };
@@ -35,6 +37,11 @@ enum class RunMode
     Windowed,
     Windowless
 };
+
+// The process's arguments as text, as the system's file names are (UTF-8): a
+// byte that is not UTF-8 becomes a character that fileNameToBytes() turns back
+// into it, so that a file name of any bytes reaches the file system as given.
+QStringList argumentsOf(int argc, char *argv[]);
 
 // arguments[0] is the program path. Unknown arguments are ignored, but unknown
 // options are listed so that a typo can be pointed out.

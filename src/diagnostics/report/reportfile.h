@@ -21,6 +21,11 @@ public:
     // planted there, readable by its owner only.
     static ReportFile freshIn(const QString &folder);
 
+    ReportFile(ReportFile &&) = default;
+    ReportFile &operator=(ReportFile &&) = default;
+    // A temporary file that never took its path goes.
+    ~ReportFile();
+
     bool isOpen() const { return file && file->isOpen(); }
     QIODevice *device() const { return file.get(); }
     const QString &path() const { return filePath; }
@@ -32,7 +37,15 @@ public:
     bool finish();
 
 private:
+    ReportFile() = default;
+    // For a path whose bytes Qt cannot spell (see fileNameToBytes()): the same
+    // as atPath, done on the bytes.
+    static ReportFile atBytes(const QString &path, const QByteArray &bytes);
+
     std::unique_ptr<QFileDevice> file;
     QString filePath;
     QString error;
+    // Written there, it takes the target's name once complete.
+    QByteArray temporaryBytes;
+    QByteArray targetBytes;
 };
