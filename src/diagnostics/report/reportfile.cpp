@@ -58,12 +58,7 @@ ReportFile ReportFile::atBytes(const QString &path, const QByteArray &bytes)
             ::fchmod(descriptor, exists ? info.st_mode & 07777 : 0666 & ~mask);
         }
     }
-    if (descriptor < 0)
-        report.error = QString::fromLocal8Bit(std::strerror(errno));
-    else
-        file->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                   QFileDevice::AutoCloseHandle);
-    report.file = std::move(file);
+    report.adopt(std::move(file), descriptor);
     return report;
 }
 
@@ -81,12 +76,7 @@ ReportFile ReportFile::freshIn(const QString &folder)
     const int descriptor = ::mkostemps(name.data(), 4, O_CLOEXEC);
     report.filePath = QFile::decodeName(name);
     auto file = std::make_unique<QFile>(report.filePath);
-    if (descriptor < 0)
-        report.error = QString::fromLocal8Bit(std::strerror(errno));
-    else
-        file->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                   QFileDevice::AutoCloseHandle);
-    report.file = std::move(file);
+    report.adopt(std::move(file), descriptor);
     return report;
 }
 
@@ -104,4 +94,14 @@ bool ReportFile::finish()
     }
     file->close();
     return file->error() == QFileDevice::NoError;
+}
+
+void ReportFile::adopt(std::unique_ptr<QFile> file, int descriptor)
+{
+    if (descriptor < 0)
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    else
+        file->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle);
+    this->file = std::move(file);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QFileDevice>
 #include <QString>
 
@@ -41,6 +42,9 @@ private:
     // For a path whose bytes Qt cannot spell (see fileNameToBytes()): the same
     // as atPath, done on the bytes.
     static ReportFile atBytes(const QString &path, const QByteArray &bytes);
+
+    // Writes through the descriptor just opened; a failed open is the error.
+    void adopt(std::unique_ptr<QFile> file, int descriptor);
 
     std::unique_ptr<QFileDevice> file;
     QString filePath;
