@@ -28,30 +28,34 @@ def descendants(node):
         yield child
         yield from descendants(child)
 
+# By the role itself: the names of roles differ between releases of AT-SPI
+# ("push button" became "button").
 def control(root, role, name):
-    return next((c for c in descendants(root) if (c.getRoleName(), c.name) == (role, name)), None)
+    return next((c for c in descendants(root) if (c.getRole(), c.name) == (role, name)), None)
 
 def walk(home, told):
-    app = wait_for("the program", lambda: control(pyatspi.Registry.getDesktop(0), "application",
+    app = wait_for("the program", lambda: control(pyatspi.Registry.getDesktop(0),
+                                                  pyatspi.ROLE_APPLICATION,
                                                   os.path.basename(program)))
-    frame = wait_for("the window", lambda: control(app, "frame", "Veltrane Diagnostic v1.0.0"))
-    for role, name in [("text", "Account:"), ("text", "Ticket number:"),
-                       ("text", "Domain to test:"), ("push button", "Start Tests"),
-                       ("progress bar", "Progress"), ("label", "Results"), ("tree", "Findings"),
-                       ("push button", "Copy Link"), ("push button", "Open Link")]:
-        wait_for(f"{role} '{name}'", lambda: control(frame, role, name), 5)
-    control(frame, "text", "Account:").queryEditableText().setTextContents("acme-corp")
-    start = control(frame, "push button", "Start Tests").queryAction()
+    frame = wait_for("the window", lambda: control(app, pyatspi.ROLE_FRAME, "Veltrane Diagnostic v1.0.0"))
+    text, button, label = pyatspi.ROLE_TEXT, pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_LABEL
+    for role, name in [(text, "Account:"), (text, "Ticket number:"), (text, "Domain to test:"),
+                       (button, "Start Tests"), (pyatspi.ROLE_PROGRESS_BAR, "Progress"),
+                       (label, "Results"), (pyatspi.ROLE_TREE, "Findings"),
+                       (button, "Copy Link"), (button, "Open Link")]:
+        wait_for(f"the control '{name}'", lambda: control(frame, role, name), 5)
+    control(frame, text, "Account:").queryEditableText().setTextContents("acme-corp")
+    start = control(frame, button, "Start Tests").queryAction()
     start.doAction([start.getName(i) for i in range(start.nActions)].index("Press"))
 
     # No results server answers on loopback: the upload fails.
-    results = control(frame, "label", "Results").queryText()
+    results = control(frame, label, "Results").queryText()
     wait_for("the upload's failure", lambda: "There was an error submitting the results"
              in results.getText(0, -1))
-    items = [c.name for c in descendants(control(frame, "tree", "Findings"))
+    items = [c.name for c in descendants(control(frame, pyatspi.ROLE_TREE, "Findings"))
              if re.match("(Worth a look|Could not tell|Fine): ", c.name)]
     look = sum(item.startswith("Worth a look") for item in items)
-    assert items and any(c.getRoleName() == "label" and c.name.startswith(f"{look} worth a look")
+    assert items and any(c.getRole() == label and c.name.startswith(f"{look} worth a look")
                          for c in descendants(frame)), items
     assert any(re.fullmatch(r"Please wait\. Finished \d+ out of \d+ tests\.", n) for n in told)
     with open(f"{home}/Desktop/diagnostic_results.txt") as report:
