@@ -98,10 +98,6 @@ void Http::send(const QUrl &url)
     PostRequest post = postRequestWithURL(url, boundary, body);
     QNetworkRequest &request = post.request;
     request.setSslConfiguration(tls);
-    // A POST redirected with 301/302/303 would be repeated as a GET without
-    // the report; a redirect is answered as it stands instead.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(static_cast<int>(limits.stall.count()));
     if (state == State::PostingElsewhere) {
         // Sent to an address, the request still names the server, and the
@@ -111,9 +107,6 @@ void Http::send(const QUrl &url)
         if (serverURL.port() != -1)
             host += ':' + QByteArray::number(serverURL.port());
         request.setRawHeader("Host", host);
-        // Over HTTP/2 the server would be named by the URL's authority, the
-        // address; HTTP/1.1 sends the Host header as set here.
-        request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     }
     // A second try replaces the first, which has ended.
     attempt = std::make_unique<UploadAttempt>(manager, std::move(post));
