@@ -4,7 +4,10 @@
 # how it went; the status is non-zero when anything failed.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$repo/scripts/setup-test.sh"
+if ! "$repo/scripts/setup-test.sh"; then
+    echo "setting up or building the tests failed, so no test ran (see above)" >&2
+    exit 1
+fi
 
 log="$repo/build-test/ctest.log"
 testsFailed=0
