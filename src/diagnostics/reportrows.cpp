@@ -10,8 +10,8 @@ namespace {
 const QString domainMark = QStringLiteral("\u0001domain\u0001");
 
 // The blocks held until the test domain is known: the rows that name it all
-// come right after the first.
-constexpr std::size_t heldBlocks = 6;
+// come right after the first, up to the public resolver's answer for it.
+constexpr std::size_t heldBlocks = std::size_t(BatteryRow::TestDomainAtPublicResolver);
 
 // A machine of each kind the battery tells apart: every tool and file there,
 // or few of them, on Linux as root or not, and macOS.
