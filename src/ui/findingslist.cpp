@@ -129,8 +129,12 @@ void FindingsList::resizeEvent(QResizeEvent *event)
 // A finding opens or closes; a test asks for its whole output.
 void FindingsList::openItem(const QModelIndex &index)
 {
-    if (index.parent().isValid())
+    if (index.parent().isValid()) {
         emit wholeOutputRequested(index.data(displayNameRole).toString());
-    else
-        setExpanded(index, !isExpanded(index));
+        return;
+    }
+    // With a layout still pending (after a resize), the view would only note
+    // the change, and a screen reader would not see the tests until later.
+    executeDelayedItemsLayout();
+    setExpanded(index, !isExpanded(index));
 }
