@@ -3,6 +3,7 @@
 #include "resultblock.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -36,6 +37,15 @@ private:
 
 // Runs every process to its end; true when each announced it exactly once.
 // Spied on only from here: an end announced inside start() goes unseen.
+// A command's block as the report holds it.
+static QString getResult(const Process &process)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeResult(buffer, process);
+    return QString::fromUtf8(buffer.data());
+}
+
 static bool runAll(const Processes &processes)
 {
     std::vector<std::unique_ptr<QSignalSpy>> spies;

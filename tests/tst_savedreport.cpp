@@ -124,7 +124,7 @@ void TestSavedReport::readsWhatTheFindingsRead()
         }
         QCOMPARE(block.stdOut, process.stdOutHead(limit));
         QCOMPARE(block.stdErr, process.stdErrHead(limit));
-        QCOMPARE(block.couldNotStart, process.couldNotStart());
+        QCOMPARE(block.couldNotStart, process.record().end == CommandRecord::End::CouldNotStart);
     }
     QCOMPARE(end, text.size());
 }

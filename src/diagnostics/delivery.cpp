@@ -290,13 +290,3 @@ std::optional<QString> Delivery::writeCopyIn(const QString &folder)
         qWarning("could not save diagnostic_results.txt");
     return path;
 }
-
-bool Delivery::writeToPath(const QString &path)
-{
-    ReportFile file = ReportFile::atPath(path);
-    if (!file.isOpen() || !report(*file.device()) || !file.finish()) {
-        qWarning("could not save diagnostic_results.txt");
-        return false;
-    }
-    return true;
-}

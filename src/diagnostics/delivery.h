@@ -51,7 +51,6 @@ public:
                  std::int32_t maxPostSize = defaultMaxPostSize);
 
     bool submitResults();
-    bool writeToPath(const QString &path);
 
     void onHttpDone(Http *upload) override;
     void onHttpError(Http *upload) override;

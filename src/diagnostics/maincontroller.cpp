@@ -44,12 +44,6 @@ void MainController::runTests(const FieldEntries &fields)
     startTests(fields);
 }
 
-void MainController::startTest(const QString &launchPath, const QStringList &args,
-                               const std::optional<QString> &comment)
-{
-    startTest(Test{launchPath, args, comment});
-}
-
 void MainController::startTest(const Test &test)
 {
     auto process = std::make_unique<Process>(launchPool);

@@ -54,8 +54,6 @@ public:
     void initArgsWithSilent(const RunOptions &options);
 
     void runTests(const FieldEntries &fields = {});
-    void startTest(const QString &launchPath, const QStringList &args,
-                   const std::optional<QString> &comment = std::nullopt);
     void startTest(const Test &test);
     std::uint32_t finishedTasksCount() const;
     bool didAllTestsFinished() const;

@@ -15,7 +15,7 @@
 class LaunchPool;
 
 // One command of the battery: runs it with both output streams on pipes,
-// collects what it prints while it runs and renders its result block. Its pool
+// collects what it prints while it runs, for the report to write. Its pool
 // admits it and holds what its output shares with the others.
 class Process : public QObject
 {
@@ -52,7 +52,6 @@ public:
     const QString &name() const { return displayName; }
     QByteArray stdOutHead(qsizetype limit) const { return stdOutData.head(limit); }
     QByteArray stdErrHead(qsizetype limit) const;
-    bool couldNotStart() const { return startFailed; }
     // What its block is made of once it has ended: both streams whole, and
     // the runner's own line that closes standard error (why it did not run or
     // was stopped), if any.

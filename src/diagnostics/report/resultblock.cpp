@@ -3,7 +3,6 @@
 #include "capturedstream.h"
 #include "process.h"
 
-#include <QBuffer>
 
 namespace {
 
@@ -58,12 +57,4 @@ bool writeResult(QIODevice &device, const Process &process)
         return writeAll(device, blockHeadLine(process.name()));
     return writeResultBlock(device, process.name(), process.stdOutStream(), process.stdErrStream(),
                             process.closingNote());
-}
-
-QString getResult(const Process &process)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    writeResult(buffer, process);
-    return QString::fromUtf8(buffer.data());
 }

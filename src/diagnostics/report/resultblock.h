@@ -35,5 +35,3 @@ bool writeResultBlock(QIODevice &device, const QString &displayName, const Captu
 
 // One command's block; while it runs, only its first line.
 bool writeResult(QIODevice &device, const Process &process);
-// The same block as text.
-QString getResult(const Process &process);
