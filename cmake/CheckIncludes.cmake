@@ -5,6 +5,9 @@
 # include folder is on every target's path).
 # Usage: cmake -DSOURCE_DIR=... -DWIDGETS_DIR=<QtWidgets include folder> -P CheckIncludes.cmake
 cmake_policy(VERSION 3.20)
+if(NOT IS_DIRECTORY "${WIDGETS_DIR}")
+    message(FATAL_ERROR "CheckIncludes: WIDGETS_DIR is not the Qt Widgets include folder")
+endif()
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)
 file(GLOB widgetHeaders RELATIVE ${WIDGETS_DIR} ${WIDGETS_DIR}/*)
 set(faults)
