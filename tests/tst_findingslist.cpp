@@ -71,7 +71,6 @@ void TestFindingsList::keyboardAndScreenReader()
     QCOMPARE(tree->child(1)->role(), QAccessible::TreeItem);
 
     QTest::keyClick(&list, Qt::Key_Space);
-    QVERIFY(list.isExpanded(list.model()->index(0, 0)));
     QCOMPARE(names(tree), (QStringList{"Findings", "Worth a look: port 53",
                                        "Test dig a, printed: refused\nagain",
                                        "Test dig b, printed nothing", "Fine: all well"}));

@@ -3,6 +3,7 @@
 #include "findingstexts.h"
 #include "levelicon.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -133,8 +134,12 @@ void FindingsList::openItem(const QModelIndex &index)
         emit wholeOutputRequested(index.data(displayNameRole).toString());
         return;
     }
-    // With a layout still pending (after a resize), the view would only note
-    // the change, and a screen reader would not see the tests until later.
-    executeDelayedItemsLayout();
     setExpanded(index, !isExpanded(index));
+    // The accessible tree keeps the rows it has handed out by their place and
+    // (since Qt 6.8) would go on naming the old rows at the places that moved.
+    QAccessibleTableModelChangeEvent change(this, QAccessibleTableModelChangeEvent::ModelReset);
+    if (QAccessibleInterface *tree = QAccessible::queryAccessibleInterface(this);
+        tree && tree->tableInterface())
+        tree->tableInterface()->modelChange(&change);
+    QAccessible::updateAccessibility(&change);
 }
