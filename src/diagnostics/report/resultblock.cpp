@@ -3,7 +3,6 @@
 #include "capturedstream.h"
 #include "process.h"
 
-
 namespace {
 
 bool writeSection(QIODevice &device, QByteArrayView label, const CapturedStream &stream,
