@@ -358,12 +358,19 @@ void TestMainWindow::keyboardScreenReaderAndLanguage()
         QCOMPARE(control("textStatus")->accessibleName(), control<QLabel>("textStatus")->text());
         QVERIFY(QFile(home->filePath("a")).open(QIODevice::WriteOnly));
         QTRY_VERIFY(control("textCopyPaste")->isVisible());
+        emit control<QLabel>("textWhatIsSent")->linkActivated("#what-is-sent");
+        auto *note = window->findChild<QMessageBox *>("whatIsSentNote");
+        QVERIFY(note);
         seen << HttpsServer::uploadedData(server->requests.last())
-             << control<QPushButton>("buttonStartTests")->text().toUtf8();
+             << control<QPushButton>("buttonStartTests")->text().toUtf8()
+             << note->text().section("</b>", 0, 0).toUtf8();
+        note->close();
         qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator *>());
     }
-    QCOMPARE(seen[2], seen[0]);
-    QCOMPARE(seen[1] + " / " + seen[3], "&Start Tests / Tests &starten");
+    QCOMPARE(seen[3], seen[0]);
+    QCOMPARE(seen[1] + " / " + seen[4], "&Start Tests / Tests &starten");
+    QCOMPARE(seen[2] + " / " + seen[5], "<p><b>What the report holds: / "
+                                        "<p><b>Was der Bericht enthält:");
 
     // The link in the results view is a Tab stop of its own.
     QStringList order;

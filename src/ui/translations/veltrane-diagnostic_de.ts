@@ -17,17 +17,17 @@
 <context>
     <name>FindingsList</name>
     <message>
-        <location filename="../findingslist.cpp" line="44"/>
+        <location filename="../findingslist.cpp" line="45"/>
         <source>Enter or a double click shows its whole output</source>
         <translation>Eingabetaste oder Doppelklick zeigt seine ganze Ausgabe</translation>
     </message>
     <message>
-        <location filename="../findingslist.cpp" line="80"/>
+        <location filename="../findingslist.cpp" line="81"/>
         <source>Findings</source>
         <translation>Befunde</translation>
     </message>
     <message>
-        <location filename="../findingslist.cpp" line="84"/>
+        <location filename="../findingslist.cpp" line="85"/>
         <source>Opens to the tests it was read from</source>
         <translation>Öffnet sich zu den Tests, aus denen er gelesen wurde</translation>
     </message>
@@ -244,6 +244,11 @@
 </context>
 <context>
     <name>WhatIsSent</name>
+    <message>
+        <location filename="../whatissent.cpp" line="13"/>
+        <source>&lt;p&gt;&lt;b&gt;What the report holds:&lt;/b&gt; the account and ticket number you type here, and everything the tests print: the name servers&apos; answers, routes and ping times, the pages fetched, the running programs with their command lines, the network interfaces and their addresses, the resolver settings, the routing table, the system&apos;s version, the computer&apos;s name, your user name and the time since boot; where the endpoint agent is installed, also its settings files, its logs and its lines of the system log.&lt;/p&gt;&lt;p&gt;&lt;b&gt;Where it goes:&lt;/b&gt; only to Veltrane support&apos;s results server, %1, over HTTPS, after every run. If that fails, it is saved as diagnostic_results.txt on your desktop instead. Show Report shows it as it went.&lt;/p&gt;&lt;p&gt;&lt;b&gt;What is masked:&lt;/b&gt; in the list of running programs, every value that looks like a password or token (of an option such as --password or --token, of a setting such as PGPASSWORD=, the password in a web address, an Authorization header) becomes [masked] before the report is written or sent, and the list says how many. Addresses and host names stay: support needs them to find what is wrong.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;&lt;b&gt;Was der Bericht enthält:&lt;/b&gt; das Konto und die Ticketnummer, die Sie hier eingeben, und alles, was die Tests ausgeben: die Antworten der Nameserver, Routen und Ping-Zeiten, die abgerufenen Seiten, die laufenden Programme mit ihren Befehlszeilen, die Netzwerkschnittstellen und ihre Adressen, die Resolver-Einstellungen, die Routing-Tabelle, die Version des Systems, den Namen des Computers, Ihren Benutzernamen und die Zeit seit dem Start; wo der Endpoint-Agent installiert ist, auch seine Einstellungsdateien, seine Protokolle und seine Zeilen im Systemprotokoll.&lt;/p&gt;&lt;p&gt;&lt;b&gt;Wohin er geht:&lt;/b&gt; nur an den Ergebnisserver des Veltrane-Supports, %1, über HTTPS, nach jedem Lauf. Gelingt das nicht, wird er stattdessen als diagnostic_results.txt auf Ihrem Schreibtisch gespeichert. „Bericht zeigen“ zeigt ihn so, wie er gesendet wurde.&lt;/p&gt;&lt;p&gt;&lt;b&gt;Was verborgen wird:&lt;/b&gt; in der Liste der laufenden Programme wird jeder Wert, der wie ein Passwort oder Token aussieht (einer Option wie --password oder --token, einer Einstellung wie PGPASSWORD=, das Passwort in einer Webadresse, ein Authorization-Header), zu [masked], bevor der Bericht geschrieben oder gesendet wird, und die Liste sagt, wie viele es sind. Adressen und Hostnamen bleiben: der Support braucht sie, um zu finden, was nicht stimmt.&lt;/p&gt;</translation>
+    </message>
     <message>
         <location filename="../whatissent.cpp" line="39"/>
         <source>What is sent</source>
