@@ -274,9 +274,16 @@ void TestWindowless::outcomes()
     if (args.contains("--json")) {
         const QJsonArray commands = QJsonDocument::fromJson(findings)["commands"].toArray();
         QCOMPARE(commands.size(), 51);
-        for (const QJsonValue &command : commands)
+        QString processListRow;
+        for (const QJsonValue &command : commands) {
             QVERIFY(copies.first().contains("Results for: " + command["name"].toString().toUtf8() +
                                             '\n'));
+            QVERIFY(command["end"] != "exited" || command["exitStatus"].isDouble());
+            QVERIFY(command["duration"].toDouble(-1) >= 0);
+            if (command["name"] == "/bin/ps wwaux")
+                processListRow = command["row"].toString();
+        }
+        QCOMPARE(processListRow, "ProcessList");
     }
     if (!copies.isEmpty()) {
         const QByteArray &copy = copies.first();
