@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,8 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
+    void characterTypeBecomesUtf8_data();
+    void characterTypeBecomesUtf8();
     void openFileLimitIsRaisedToTheHardLimit();
     void fileSizeLimitFailsAWrite();
     void wantOfAddressSpace_data();
@@ -32,6 +35,54 @@ private slots:
     void signalEndsTheRunAndItsCommands_data();
     void signalEndsTheRunAndItsCommands();
 };
+
+// What the environment says before and after, as LC_ALL LC_CTYPE LANG
+// LC_MESSAGES, "-" for a variable that is not set.
+void TestStartup::characterTypeBecomesUtf8_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("nothing set") << "- - - -"
+                                 << "- C.UTF-8 - -";
+    QTest::newRow("LANG=C, messages kept") << "- - C de_DE.UTF-8"
+                                           << "- C.UTF-8 C de_DE.UTF-8";
+    QTest::newRow("LC_ALL=POSIX, each category kept") << "POSIX - - de_DE.UTF-8"
+                                                      << "- C.UTF-8 - POSIX";
+    QTest::newRow("LC_CTYPE=C over a UTF-8 LANG") << "- C de_DE.UTF-8 -"
+                                                  << "- C.UTF-8 de_DE.UTF-8 -";
+    QTest::newRow("a UTF-8 locale") << "- - de_DE.UTF-8 -"
+                                    << "- - de_DE.UTF-8 -";
+    QTest::newRow("another character set") << "de_DE.ISO-8859-1 - - -"
+                                           << "de_DE.ISO-8859-1 - - -";
+}
+
+void TestStartup::characterTypeBecomesUtf8()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    const QByteArrayList names = {"LC_ALL", "LC_CTYPE", "LANG", "LC_MESSAGES"};
+    const QProcessEnvironment old = QProcessEnvironment::systemEnvironment();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString value = before.section(' ', int(i), int(i));
+        value == "-" ? qunsetenv(names[i]) : qputenv(names[i], value.toUtf8());
+    }
+    preferUtf8CharacterType();
+    QStringList seen;
+    for (const QByteArray &name : names)
+        seen << (qEnvironmentVariableIsSet(name) ? qEnvironmentVariable(name) : "-");
+    // The other categories it may have set go too.
+    for (const QString &name : QProcessEnvironment::systemEnvironment().keys()) {
+        if (old.contains(name))
+            qputenv(name.toUtf8(), old.value(name).toUtf8());
+        else
+            qunsetenv(name.toUtf8());
+    }
+    for (const QByteArray &name : names) {
+        if (old.contains(name))
+            qputenv(name, old.value(name).toUtf8());
+    }
+    QCOMPARE(seen.join(' '), after);
+}
 
 void TestStartup::openFileLimitIsRaisedToTheHardLimit()
 {
