@@ -39,6 +39,22 @@ MainWindow::~MainWindow()
     rememberWindowSize(size());
 }
 
+// Links in a label keep the colour of the palette they were read under: read
+// again, they take the new one when the desktop changes its theme.
+void MainWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange)
+        return;
+    for (QLabel *label : findChildren<QLabel *>()) {
+        const QString text = label->text();
+        if (label->textFormat() == Qt::PlainText || !text.contains(QLatin1String("<a ")))
+            continue;
+        label->clear();
+        label->setText(text);
+    }
+}
+
 void MainWindow::connectActions()
 {
     connect(ui->buttonStartTests, &QPushButton::clicked, this, &MainWindow::runTests);
@@ -270,7 +286,8 @@ void MainWindow::showReport()
     if (!report)
         return;
     delete reportView;
-    reportView = new ReportView(ReportPages(report), QStringLiteral("Veltrane Diagnostic report"), this);
+    reportView =
+        new ReportView(ReportPages(report), QStringLiteral("Veltrane Diagnostic report"), this);
     reportView->setAttribute(Qt::WA_DeleteOnClose);
     reportView->show();
 }

@@ -34,6 +34,9 @@ public:
     static void setTextView(QTextBrowser *view, const QString &text);
     static void hiliteAndActivateURLs(QTextBrowser *view);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void connectActions();
     void setStatusText(QLabel *label, const QString &text);
