@@ -311,6 +311,7 @@ void TestMainWindow::screenshots(const QString &path)
     QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
     dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
     dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Link, QColor(0x3d, 0xae, 0xe9)); // as dark themes lighten it
     for (const QString &file : {path, QString(path).replace(".png", "-dark.png")}) {
         QTest::qWait(500); // the last state painted
         QVERIFY(window->screen()->grabWindow(window->winId()).save(file));
