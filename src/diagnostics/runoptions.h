@@ -24,7 +24,5 @@ struct RunOptions
     std::optional<QString> outputFile = std::nullopt;
 };
 
-// Lines of the system log that its test reads.
-inline constexpr std::int32_t defaultTailSize = 15000;
 // A report of more bytes is trimmed before it is uploaded.
 inline constexpr std::int32_t defaultMaxPostSize = 1000000;

@@ -95,13 +95,16 @@ struct AgentPaths
 QString beaconLogDirectory(const AgentPaths &agent);
 QStringList beaconLogSubfolders();
 
+// Lines of the system log that its test reads.
+inline constexpr std::int32_t defaultTailSize = 15000;
+
 // Everything one run's battery depends on.
 struct BatteryInputs
 {
     Endpoints endpoints;
     // Only a test domain that is present: non-empty, with a dot, no option.
     std::optional<QString> testDomain;
-    std::int32_t tailSize = 15000;
+    std::int32_t tailSize = defaultTailSize;
     AgentPaths agentPaths;
     bool agentGate = false;
     // Full paths of the agent's log files, in start order.
