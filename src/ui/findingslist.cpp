@@ -69,6 +69,9 @@ FindingsList::FindingsList(QWidget *parent) : QTreeView(parent), items(new QStan
         if (index.parent().isValid())
             openItem(index);
     });
+    // However a finding opens or closes: by us, the arrow keys or its branch.
+    connect(this, &QTreeView::expanded, this, &FindingsList::rowsMoved);
+    connect(this, &QTreeView::collapsed, this, &FindingsList::rowsMoved);
 }
 
 void FindingsList::setFindings(const std::vector<Finding> &findings,
@@ -130,13 +133,16 @@ void FindingsList::resizeEvent(QResizeEvent *event)
 // A finding opens or closes; a test asks for its whole output.
 void FindingsList::openItem(const QModelIndex &index)
 {
-    if (index.parent().isValid()) {
+    if (index.parent().isValid())
         emit wholeOutputRequested(index.data(displayNameRole).toString());
-        return;
-    }
-    setExpanded(index, !isExpanded(index));
-    // The accessible tree keeps the rows it has handed out by their place and
-    // (since Qt 6.8) would go on naming the old rows at the places that moved.
+    else
+        setExpanded(index, !isExpanded(index));
+}
+
+// The accessible tree keeps the rows it has handed out by their place and
+// (since Qt 6.8) would go on naming the old rows at the places that moved.
+void FindingsList::rowsMoved()
+{
     QAccessibleTableModelChangeEvent change(this, QAccessibleTableModelChangeEvent::ModelReset);
     if (QAccessibleInterface *tree = QAccessible::queryAccessibleInterface(this);
         tree && tree->tableInterface())

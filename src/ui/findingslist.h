@@ -36,6 +36,7 @@ protected:
 
 private:
     void openItem(const QModelIndex &index);
+    void rowsMoved();
 
     QStandardItemModel *items = nullptr;
     std::vector<Finding> shown;
