@@ -423,6 +423,8 @@ readReports() {
     stdout_file=/dev/null bestOf program "${one[@]}" "$bin/veltrane-diagnostic" -h
     echo "  the program's start alone (-h), for reference: $program s"
     rm -rf "$batch" "$work/large" "$typical" "$large"
+}
+
 view() {
     # Opening the window's report view and finding in it, on the offscreen
     # platform, beside the same report put whole into one plain-text view.
