@@ -37,6 +37,7 @@ configure_file(${dist}/${VELTRANE_APP_ID}.metainfo.xml.in
     ${GENERATED_DIR}/${VELTRANE_APP_ID}.metainfo.xml @ONLY)
 
 install(TARGETS veltrane-diagnostic)
+install(TARGETS veltrane-diagnostic-run DESTINATION ${VELTRANE_RUN_PROGRAM_DIR})
 install(FILES ${dist}/${VELTRANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${GENERATED_DIR}/${VELTRANE_APP_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

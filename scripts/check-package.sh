@@ -33,6 +33,14 @@ help="$("$repo/scripts/isolated.sh" "$root/usr/bin/veltrane-diagnostic" -h)" ||
     fail "the unpacked program's -h failed"
 [[ "$help" == "-d --domain="* ]] || fail "unexpected -h output: $help"
 
+# The command reads reports and prints the help on Qt Core alone, and starts
+# the program that runs the tests from its place in the package.
+[[ -x "$root/usr/lib/veltrane-diagnostic/veltrane-diagnostic-run" ]] ||
+    fail "the run program is not installed in /usr/lib/veltrane-diagnostic"
+needed="$(readelf -d "$root/usr/bin/veltrane-diagnostic" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')"
+grep -E 'Qt6(Gui|Widgets|Network)' <<<"$needed" >&2 &&
+    fail "the command links more of Qt than Core"
+
 # Hints (two main categories) are allowed; errors and warnings are not.
 messages="$(desktop-file-validate "$desktop" 2>&1)" || fail "desktop-file-validate failed"
 grep -v ': hint: ' <<<"$messages" | grep . >&2 && fail "desktop-file-validate complained"

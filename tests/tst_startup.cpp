@@ -8,7 +8,9 @@
 #include "wantofresources.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -34,6 +36,7 @@ private slots:
     void wantOfAddressSpace();
     void signalEndsTheRunAndItsCommands_data();
     void signalEndsTheRunAndItsCommands();
+    void commandWithoutTheRunProgram();
 };
 
 // What the environment says before and after, as LC_ALL LC_CTYPE LANG
@@ -200,6 +203,27 @@ void TestStartup::signalEndsTheRunAndItsCommands()
     // command's whole group with it.
     QCOMPARE(status, 128 + signal);
     QTRY_VERIFY(!isRunning(sleeper));
+}
+
+// The command alone, without the program beside it that runs the tests: a run
+// says what it cannot start and fails, the help needs nothing else.
+void TestStartup::commandWithoutTheRunProgram()
+{
+    QTemporaryDir dir;
+    const QString command = dir.filePath("bin/veltrane-diagnostic");
+    QVERIFY(QDir().mkpath(dir.filePath("bin")) && QFile::copy(VELTRANE_BINARY, command));
+    QProcess process;
+    process.start(command, {"-s"});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(process.readAllStandardError(),
+             "could not start " + QFile::encodeName(dir.path()) +
+                 "/bin/../lib/veltrane-diagnostic/veltrane-diagnostic-run: No such file or "
+                 "directory\n");
+    process.start(command, {"-h"});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(process.readAllStandardOutput().startsWith("-d --domain="));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -1,8 +1,8 @@
 #include "logging.h"
 #include "options.h"
 #include "readreports.h"
+#include "runtests.h"
 #include "startup.h"
-#include "windowedstartup.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,37 +11,20 @@
 #include <cstdio>
 #include <new>
 
-namespace {
-
-// Qt cannot open a window without a display server, and would abort trying.
-bool windowCanOpen()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
-} // namespace
-
 static int runProgram(int argc, char *argv[])
 {
     guardStandardStreams();
     preferUtf8CharacterType();
     installLogHandler();
-    raiseOpenFileLimit();
 
     const QStringList arguments = argumentsOf(argc, argv);
     const Options options = parseOptions(arguments);
-    // The desktop's launcher adds arguments of its own; nobody reads the
-    // terminal then.
-    if (!isDesktopLaunch(arguments)) {
-        for (const QString &name : options.unknownOptions)
-            qWarning("ignoring unknown option %s", qUtf8Printable(name));
-        if (options.repeatedDomain && options.run.silent)
-            qWarning("%s", qUtf8Printable(*options.repeatedDomain));
-    }
+    const RunMode mode = chooseRunMode(arguments, options);
+    if (mode == RunMode::Windowless || mode == RunMode::Windowed)
+        return runTests(argc, argv, arguments, options, mode);
 
-    switch (chooseRunMode(arguments, options)) {
+    warnAboutOptions(arguments, options);
+    switch (mode) {
     case RunMode::Help:
         printHelp();
         return 0;
@@ -54,15 +37,10 @@ static int runProgram(int argc, char *argv[])
         qWarning("%s (see -h)", qUtf8Printable(*options.usageError));
         return 2;
     case RunMode::Windowless:
-        return runWindowless(argc, argv, options);
     case RunMode::Windowed:
-        break;
+        break; // a run, above
     }
-    if (!windowCanOpen()) {
-        qWarning("the window needs a display; -s runs the tests without one");
-        return 2;
-    }
-    return runWindowed(argc, argv);
+    return 2;
 }
 
 int main(int argc, char *argv[])

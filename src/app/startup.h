@@ -2,7 +2,7 @@
 
 #include "options.h"
 
-#include <QSslConfiguration>
+#include <QStringList>
 
 // At most every command of the battery runs at once, each holding a handful of
 // descriptors, and an agent log folder can hold hundreds of files.
@@ -22,10 +22,5 @@ void preferUtf8CharacterType();
 
 void printHelp();
 
-// What the upload trusts: the system's roots, and in a test build its own test
-// authority as well.
-QSslConfiguration uploadTls();
-
-// No window: the battery starts at once and the run ends with an exit status.
-// Needs no display server.
-int runWindowless(int &argc, char **argv, const Options &options);
+// Says which options it ignores, unless the desktop started the program.
+void warnAboutOptions(const QStringList &arguments, const Options &options);

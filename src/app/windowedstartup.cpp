@@ -4,10 +4,10 @@
 #include "consoleview.h"
 #include "maincontroller.h"
 #include "mainwindow.h"
-#include "startup.h"
 #include "termination.h"
 #include "translations.h"
 #include "wantofresources.h"
+#include "windowlessstartup.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -26,9 +26,10 @@ void installTranslations(QCoreApplication &app, const QLocale &locale)
     install(app, locale, QStringLiteral("qtbase"),
             QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     const QString name = QStringLiteral("veltrane-diagnostic");
-    // Installed beside the program (bin/../share), in the build folder as well.
+    // Installed below the run program's folder (lib/veltrane-diagnostic/../../share),
+    // in the build folder as well.
     const QString installed = QCoreApplication::applicationDirPath() +
-                              QStringLiteral("/../share/%1/translations").arg(name);
+                              QStringLiteral("/../../share/%1/translations").arg(name);
     if (!install(app, locale, name, installed))
         install(app, locale, name, QStringLiteral(":/i18n"));
 }
