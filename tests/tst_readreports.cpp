@@ -78,7 +78,8 @@ QString TestReadReports::write(const QString &name, const QByteArray &bytes)
 }
 
 // Every block of either platform's battery is known as its row, the test
-// domain by the rows that ask for it; the log file stands among the agent's.
+// domain by the rows that ask for it; the log file stands among the agent's,
+// where a tool it could not start is read.
 void TestReadReports::batteryOfEitherPlatform_data()
 {
     QTest::addColumn<QString>("listing");
@@ -93,6 +94,8 @@ void TestReadReports::batteryOfEitherPlatform()
     for (const QByteArray &name : testData(listing).split('\n')) {
         if (!name.isEmpty())
             report += blockHead(QString::fromUtf8(name)).toUtf8() + "stdout:\nx\n\n";
+        if (name.endsWith("a.log\""))
+            report += "stderr:\nsh: 1: cat: not found\n\n";
     }
     const BatteryNames names(builtInEndpoints());
     ReportFindingsReader reader(names);
@@ -101,6 +104,8 @@ void TestReadReports::batteryOfEitherPlatform()
     QCOMPARE(reading.blocks, 72);
     QCOMPARE(reading.notFromBattery, 0);
     QCOMPARE(reading.testDomain, "probe.test");
+    QVERIFY(std::any_of(reading.findings.begin(), reading.findings.end(),
+                        [](const Finding &f) { return f.text == "Could not start: cat"; }));
 }
 
 // Each ends with status 2 and one line that says what the file is.

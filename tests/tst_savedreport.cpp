@@ -20,10 +20,20 @@ namespace {
 // Small, so that cutting a stream is tried on short output too.
 constexpr qsizetype limit = 64;
 
-std::vector<SavedBlock> readBack(const QByteArray &report, qsizetype piece)
+// Limits of each block's own from its name's last character, some of them
+// above the reader's.
+SavedReportReader::StreamLimits chosenLimits(const QString &displayName)
+{
+    const int n = displayName.back().unicode() % 4;
+    return {100 - n * 30, 10 + n * 30};
+}
+
+std::vector<SavedBlock> readBack(const QByteArray &report, qsizetype piece, bool choose)
 {
     std::vector<SavedBlock> blocks;
     SavedReportReader reader(limit, [&](SavedBlock &&block) { blocks.push_back(block); });
+    if (choose)
+        reader.setLimitChooser(chosenLimits);
     for (qsizetype at = 0; at < report.size(); at += piece)
         reader.feed(QByteArrayView(report).sliced(at, std::min(piece, report.size() - at)));
     reader.finish();
@@ -53,8 +63,9 @@ private:
 
 // One run of commands that print what a report must carry back: bytes that
 // are not UTF-8 (and text that spells an escape), streams with and without a
-// last line break, one stopped at its deadline after more than the limit, one
-// that cannot start and one that is not run, and a log holding "tail".
+// last line break, one stopped at its deadline after more than the limit, a
+// log of many lines holding "tail", lines past the limit, one that cannot
+// start and one that is not run.
 void TestSavedReport::initTestCase()
 {
     const QStringList bodies = {
@@ -62,7 +73,8 @@ void TestSavedReport::initTestCase()
         R"(printf '%s\n' '\xE9 is text'; printf '\n\nstderr:\n' >&2)",
         R"(printf 'e\377' >&2; echo; echo)",
         R"(echo out; head -c 300000 /dev/zero | tr '\0' x >&2; printf '\351' >&2; sleep 30)",
-        R"(head -c 200000 /dev/zero | tr '\0' t; echo tail)",
+        R"(yes ttttttt | head -c 200000; echo tail)",
+        R"(printf 'line %s\n' 1 2 3 4 5 6 7 8 9 -10 '' 12; printf 'x\n-y\n' >&2)",
     };
     for (int i = 0; i < bodies.size(); ++i) {
         processes.push_back(std::make_unique<Process>(pool));
@@ -89,27 +101,33 @@ void TestSavedReport::readsWhatTheFindingsRead_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("piece");
-    QTest::newRow("as written") << report << 1024 * 1024;
-    QTest::newRow("in pieces of 7 bytes") << report << 7;
+    QTest::addColumn<bool>("choose");
+    QTest::newRow("as written") << report << 1024 * 1024 << false;
+    QTest::newRow("in pieces of 7 bytes") << report << 7 << false;
+    QTest::newRow("each block's own limits") << report << 7 << true;
     QTest::newRow("downloaded with CRLF")
-        << QByteArray(report).replace("\n", "\r\n") << 1024 * 1024;
+        << QByteArray(report).replace("\n", "\r\n") << 1024 * 1024 << false;
+    QTest::newRow("downloaded with CRLF, one line break left bare")
+        << QByteArray(report).replace("\n", "\r\n").replace("line 1\r\n", "line 1\n") << 1024 * 1024
+        << false;
     QTest::newRow("printed by -c, the run's lines after it")
         << report + "\nurl=https://r.test/1\nlook Pings: 0 of 2 answered\n"
-        << 4096;
+        << 4096 << false;
     QBuffer whole(&report);
     whole.open(QIODevice::ReadOnly);
     QByteArray trimmed;
     QBuffer cut(&trimmed);
     cut.open(QIODevice::WriteOnly);
     QVERIFY(!trimTailStream(whole, cut, report.size() - 1000));
-    QTest::newRow("trimmed for the upload") << trimmed << 4096;
+    QTest::newRow("trimmed for the upload") << trimmed << 4096 << false;
 }
 
 void TestSavedReport::readsWhatTheFindingsRead()
 {
     QFETCH(QByteArray, text);
     QFETCH(int, piece);
-    const std::vector<SavedBlock> blocks = readBack(text, piece);
+    QFETCH(bool, choose);
+    const std::vector<SavedBlock> blocks = readBack(text, piece, choose);
     QCOMPARE(blocks.size(), processes.size());
     qint64 end = text.indexOf(QByteArray(45, '-') + "Results for: ");
     for (std::size_t i = 0; i < blocks.size(); ++i) {
@@ -122,8 +140,11 @@ void TestSavedReport::readsWhatTheFindingsRead()
             QVERIFY(process.stdOutHead(limit).startsWith(block.stdOut.left(limit - 30)));
             continue;
         }
-        QCOMPARE(block.stdOut, process.stdOutHead(limit));
-        QCOMPARE(block.stdErr, process.stdErrHead(limit));
+        const SavedReportReader::StreamLimits limits =
+            choose ? chosenLimits(block.displayName)
+                   : SavedReportReader::StreamLimits{limit, limit};
+        QCOMPARE(block.stdOut, process.stdOutHead(std::min(limits.stdOut, limit)));
+        QCOMPARE(block.stdErr, process.stdErrHead(std::min(limits.stdErr, limit)));
         QCOMPARE(block.couldNotStart, process.record().end == CommandRecord::End::CouldNotStart);
     }
     QCOMPARE(end, text.size());

@@ -18,6 +18,15 @@ ReportFindingsReader::ReportFindingsReader(const BatteryNames &names)
       assigner(names,
                [this](SavedBlock &&block, const BlockRow &row) { keep(std::move(block), row); })
 {
+    // What keep() uses of a block, as far as its name tells: a block that can
+    // be no row, or only a log file, need not be kept whole until it ends.
+    reader.setLimitChooser([&names](const QString &displayName) -> SavedReportReader::StreamLimits {
+        if (names.isLogFile(displayName))
+            return {0, otherStreamLimit};
+        if (names.candidates(displayName).isEmpty())
+            return {0, 0};
+        return {findingsInputLimit, findingsInputLimit};
+    });
 }
 
 void ReportFindingsReader::keep(SavedBlock &&block, const BlockRow &row)

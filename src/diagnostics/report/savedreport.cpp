@@ -77,9 +77,14 @@ qint64 escapedCount(QByteArrayView text)
 class SectionText
 {
 public:
-    explicit SectionText(qsizetype streamLimit)
-        : escapedLimit(4 * streamLimit + 4), headLimit(escapedLimit + 2 * endSize)
+    explicit SectionText(qsizetype streamLimit) { setLimit(streamLimit); }
+
+    // Before the section's first bytes.
+    void setLimit(qsizetype streamLimit)
     {
+        limit = streamLimit;
+        escapedLimit = 4 * streamLimit + 4;
+        headLimit = escapedLimit + 2 * endSize;
     }
 
     void append(QByteArrayView bytes)
@@ -117,14 +122,15 @@ public:
     }
 
     // The stream as the command printed it, and whether it could not start.
-    QByteArray stream(qsizetype streamLimit, bool isStdErr, bool lastInInput);
+    QByteArray stream(bool isStdErr, bool lastInInput);
 
 private:
     QByteArrayView endUpTo(qint64 length) const;
     qint64 consoleEnd(qint64 length, bool isStdErr) const;
 
-    const qsizetype escapedLimit;
-    const qsizetype headLimit;
+    qsizetype limit = 0;
+    qsizetype escapedLimit = 0;
+    qsizetype headLimit = 0;
     QByteArray head;
     QByteArray tail;
     qint64 total = 0;
@@ -170,7 +176,7 @@ qint64 SectionText::consoleEnd(qint64 length, bool isStdErr) const
     return length;
 }
 
-QByteArray SectionText::stream(qsizetype streamLimit, bool isStdErr, bool lastInInput)
+QByteArray SectionText::stream(bool isStdErr, bool lastInInput)
 {
     qint64 length = total;
     if (lastInInput && !cut && endUpTo(length).endsWith(marker)) {
@@ -201,11 +207,11 @@ QByteArray SectionText::stream(qsizetype streamLimit, bool isStdErr, bool lastIn
     QByteArray bytes;
     if (escaped > 0) {
         bytes = unescapeUtf8(escapedHead);
-        if (bytes.size() > streamLimit)
-            bytes.truncate(streamLimit);
+        if (bytes.size() > limit)
+            bytes.truncate(limit);
         bytes.squeeze();
     } else {
-        bytes = escapedHead.first(std::min(escapedHead.size(), streamLimit)).toByteArray();
+        bytes = escapedHead.first(std::min(escapedHead.size(), limit)).toByteArray();
     }
     if (closing) {
         if (!bytes.isEmpty() && !bytes.endsWith('\n'))
@@ -249,12 +255,14 @@ struct SavedReportReader::State
     void startLine(qsizetype available, bool complete);
     void take(qsizetype from, qsizetype to);
     void take(QByteArrayView bytes);
+    void takePlainLines(qsizetype upTo);
     void endLine(LineEnd end);
     void beginBlock(qint64 offset);
     void endBlock(qint64 end, bool lastInInput);
 
     const qsizetype streamLimit;
     BlockHandler handler;
+    LimitChooser chooseLimits;
 
     QByteArray buffer;
     qsizetype position = 0;
@@ -346,8 +354,30 @@ void SavedReportReader::State::process(bool atEnd)
             take(position, end + 1);
             position = end + 1;
             endLine(LineEnd::Newline);
+            takePlainLines(cut >= 0 ? cut : buffer.size());
         }
     }
+}
+
+// The lines from position on that can only be a block's text, taken at once:
+// each is whole before upTo and begins with neither the separator's first byte
+// nor a label's, and no carriage return needs taking out.
+void SavedReportReader::State::takePlainLines(qsizetype upTo)
+{
+    if (line != Line::Content || place == Place::Head || crlf.value_or(true))
+        return;
+    const char *data = buffer.constData();
+    qsizetype end = position;
+    while (end < upTo && data[end] != '-' && data[end] != 's') {
+        const auto *found = static_cast<const char *>(std::memchr(data + end, '\n', upTo - end));
+        if (!found)
+            break;
+        end = found - data + 1;
+    }
+    if (end == position)
+        return;
+    take(position, end);
+    position = end;
 }
 
 // Decides what the line at position is, from its first bytes.
@@ -415,6 +445,11 @@ void SavedReportReader::State::take(QByteArrayView bytes)
 void SavedReportReader::State::endLine(LineEnd end)
 {
     lineStart = true;
+    if (line == Line::Name && chooseLimits) {
+        const StreamLimits limits = chooseLimits(QString::fromUtf8(name));
+        stdOut.setLimit(std::clamp<qsizetype>(limits.stdOut, 0, streamLimit));
+        stdErr.setLimit(std::clamp<qsizetype>(limits.stdErr, 0, streamLimit));
+    }
     if (line == Line::Name)
         place = Place::Block;
     else if (end == LineEnd::Cut && place == Place::StdOut)
@@ -442,9 +477,9 @@ void SavedReportReader::State::endBlock(qint64 end, bool lastInInput)
     SavedBlock block;
     block.displayName = QString::fromUtf8(name);
     if (hasStdOut)
-        block.stdOut = stdOut.stream(streamLimit, false, lastInInput && !hasStdErr);
+        block.stdOut = stdOut.stream(false, lastInInput && !hasStdErr);
     if (hasStdErr) {
-        block.stdErr = stdErr.stream(streamLimit, true, lastInInput);
+        block.stdErr = stdErr.stream(true, lastInInput);
         block.couldNotStart = !hasStdOut && stdErr.keptLength == 0 && stdErr.closing &&
                               stdErr.closing->startsWith("could not start ");
     }
@@ -460,6 +495,11 @@ SavedReportReader::SavedReportReader(qsizetype streamLimit, BlockHandler handler
 }
 
 SavedReportReader::~SavedReportReader() = default;
+
+void SavedReportReader::setLimitChooser(LimitChooser chooser)
+{
+    state->chooseLimits = std::move(chooser);
+}
 
 void SavedReportReader::feed(QByteArrayView bytes)
 {

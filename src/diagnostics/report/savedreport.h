@@ -46,9 +46,20 @@ class SavedReportReader
 {
 public:
     using BlockHandler = std::function<void(SavedBlock &&block)>;
+    // How much of a block's streams to keep, chosen from its name once that
+    // is read; each at most the stream limit.
+    struct StreamLimits
+    {
+        qsizetype stdOut;
+        qsizetype stdErr;
+    };
+    using LimitChooser = std::function<StreamLimits(const QString &displayName)>;
 
     SavedReportReader(qsizetype streamLimit, BlockHandler handler);
     ~SavedReportReader();
+
+    // Without a chooser, every block keeps up to the stream limit.
+    void setLimitChooser(LimitChooser chooser);
 
     void feed(QByteArrayView bytes);
     // The input has ended.
