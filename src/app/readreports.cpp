@@ -6,6 +6,7 @@
 #include "reportfindings.h"
 
 #include <QFile>
+#include <QtGlobal>
 
 #include <cerrno>
 #include <cstdio>
@@ -100,10 +101,22 @@ QString version()
     return QLatin1String(buildconfig::version);
 }
 
+// The findings run each of their patterns once over a few kilobytes of a
+// block: for a few reports, compiling the patterns to machine code takes
+// longer than interpreting them (a third of a typical report's reading past
+// Qt's own start), for many it pays. The user's own choice stands.
+void choosePatternCompiling(qsizetype reports)
+{
+    constexpr qsizetype compiledFrom = 8;
+    if (reports < compiledFrom && !qEnvironmentVariableIsSet("QT_ENABLE_REGEXP_JIT"))
+        qputenv("QT_ENABLE_REGEXP_JIT", "0");
+}
+
 } // namespace
 
 int readReports(const QStringList &files, bool json)
 {
+    choosePatternCompiling(files.size());
     const BatteryNames names(builtInEndpoints());
     int status = 0;
     bool first = true;
@@ -128,6 +141,7 @@ int readReports(const QStringList &files, bool json)
 
 int compareReports(const QString &older, const QString &newer, bool json)
 {
+    choosePatternCompiling(2);
     const BatteryNames names(builtInEndpoints());
     const std::optional<ReportReading> before = readReport(older, names);
     const std::optional<ReportReading> after = readReport(newer, names);
