@@ -60,6 +60,11 @@ def walk(home, told):
     assert any(re.fullmatch(r"Please wait\. Finished \d+ out of \d+ tests\.", n) for n in told)
     with open(f"{home}/Desktop/diagnostic_results.txt") as report:
         assert report.readline() == "Veltrane account: acme-corp\n"
+    # The saved copy reads back as the findings the window told.
+    read = subprocess.run([program, "--read", f"{home}/Desktop/diagnostic_results.txt"],
+                          capture_output=True, text=True, check=True).stdout
+    levels = {"look ": "Worth a look: ", "?    ": "Could not tell: ", "ok   ": "Fine: "}
+    assert [levels[line[:5]] + line[5:] for line in read.splitlines()] == items, (read, items)
 
 with tempfile.TemporaryDirectory() as home:
     os.makedirs(f"{home}/Desktop")

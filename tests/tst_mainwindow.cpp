@@ -359,6 +359,7 @@ void TestMainWindow::keyboardScreenReaderAndLanguage()
         QCOMPARE(control("textStatus")->accessibleName(), control<QLabel>("textStatus")->text());
         QVERIFY(QFile(home->filePath("a")).open(QIODevice::WriteOnly));
         QTRY_VERIFY(control("textCopyPaste")->isVisible());
+        findingsReadBack(HttpsServer::uploadedData(server->requests.last()));
         emit control<QLabel>("textWhatIsSent")->linkActivated("#what-is-sent");
         auto *note = window->findChild<QMessageBox *>("whatIsSentNote");
         QVERIFY(note);
