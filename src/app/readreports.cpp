@@ -18,8 +18,9 @@
 
 namespace {
 
-// As cat reads: a larger piece costs more in fresh pages than it saves in calls.
-constexpr qsizetype chunkSize = 128 * 1024;
+// A larger piece costs more in fresh pages, each a fault, than it saves in
+// calls.
+constexpr qsizetype chunkSize = 64 * 1024;
 
 // Why a file that is not a regular one cannot be read as a report; reading a
 // FIFO or a device might never end.
