@@ -19,6 +19,8 @@ QByteArray runProgramPath()
 {
     char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self);
+    if (length == sizeof self)
+        errno = ENAMETOOLONG;
     if (length <= 0 || length == sizeof self)
         return {};
     const QByteArray path(self, length);
