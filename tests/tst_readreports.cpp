@@ -39,16 +39,22 @@ QByteArray testData(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The block of a row of this build's battery, its command printing output.
-QByteArray block(BatteryRow row, const QByteArray &output)
+// The name a row of this build's battery has in a report made here.
+QString nameOf(BatteryRow row)
 {
     BatteryInputs inputs;
     inputs.endpoints = builtInEndpoints();
     for (const Test &test : commonTests(inputs, thisSystem())) {
         if (test.row == row)
-            return blockHead(displayNameOf(test)).toUtf8() + "stdout:\n" + output + "\n";
+            return displayNameOf(test);
     }
     return {};
+}
+
+// The block of a row, its command printing output.
+QByteArray block(BatteryRow row, const QByteArray &output)
+{
+    return blockHead(nameOf(row)).toUtf8() + "stdout:\n" + output + "\n";
 }
 
 } // namespace
@@ -63,6 +69,9 @@ private slots:
     void badInput_data();
     void badInput();
     void compareNamesWhatChanged();
+    void compareKinds_data();
+    void compareKinds();
+    void severalReportsAndStrangeBlocks();
     void largeReportInBoundedMemory();
 
 private:
@@ -165,6 +174,54 @@ void TestReadReports::compareNamesWhatChanged()
         QJsonDocument::fromJson(program({"--compare", "--json", before, after}).out);
     QCOMPARE(comparison["changes"].toArray().size(), 1);
     QCOMPARE(comparison["changes"][0]["before"]["level"].toString(), "look");
+}
+
+// Each kind of change on a line of its own, the findings' first.
+void TestReadReports::compareKinds_data()
+{
+    QTest::addColumn<QByteArray>("older");
+    QTest::addColumn<QByteArray>("newer");
+    QTest::addColumn<QByteArray>("lines");
+    const QByteArray ports =
+        block(BatteryRow::DebugNamePort53, testData("findings/dig-refused.out"));
+    const QByteArray trace = block(BatteryRow::TracePrimary, "traceroute to 127.0.0.10");
+    QTest::newRow("a finding and a block in each alone")
+        << ports << trace
+        << QByteArray("gone      look The service's resolver 127.0.0.10 by port: 53 refused\n"
+                      "appeared  ?    Traceroutes: could not tell (unexpected output): 127.0.0.10\n"
+                      "only in the older report: %ports\n"
+                      "only in the newer report: %trace\n");
+    QTest::newRow("account and ticket")
+        << "Veltrane account: acme\nVeltrane ticket: 7\n" + trace
+        << "Veltrane account: acme-corp\n" + trace
+        << QByteArray("account: acme \u2192 acme-corp\nticket: 7 \u2192 (none)\n");
+}
+
+void TestReadReports::compareKinds()
+{
+    QFETCH(QByteArray, older);
+    QFETCH(QByteArray, newer);
+    QFETCH(QByteArray, lines);
+    const Outcome outcome = program({"--compare", write("older", older), write("newer", newer)});
+    QCOMPARE(outcome.status, 0);
+    QCOMPARE(outcome.out, QByteArray(lines)
+                              .replace("%ports", nameOf(BatteryRow::DebugNamePort53).toUtf8())
+                              .replace("%trace", nameOf(BatteryRow::TracePrimary).toUtf8()));
+}
+
+// Each report's findings under its name; blocks of no row are counted.
+void TestReadReports::severalReportsAndStrangeBlocks()
+{
+    const QByteArray trace = block(BatteryRow::TracePrimary, "traceroute to 127.0.0.10");
+    const QByteArray strange = blockHead("/bin/strange").toUtf8() + "stdout:\nx\n\n";
+    const QString one = write("one", trace + strange);
+    const QString two = write("two", strange + trace + strange);
+    const QByteArray finding = "?    Traceroutes: could not tell (unexpected output): 127.0.0.10\n";
+    const Outcome outcome = program({"--read", one, two});
+    QCOMPARE(outcome.status, 0);
+    QCOMPARE(outcome.out, "==> " + one.toUtf8() + " <==\n" + finding +
+                              "1 block is not from this battery\n\n==> " + two.toUtf8() + " <==\n" +
+                              finding + "2 blocks are not from this battery\n");
 }
 
 // Two GiB in one block, read as a stream.
