@@ -2,10 +2,9 @@
 # Builds the Debian package from build/ (the endpoints of config/endpoints.conf)
 # and checks what it installs, unpacked into a throw-away root: the program
 # answers -h, links no Qt but Core and has its run program beside it, the
-# desktop entry and the metainfo pass their validators, the
-# manual page renders without warnings and lists the options -h prints, the
-# window's translations are there, and the package depends on every tool the
-# battery starts.
+# desktop entry and the metainfo pass their validators, the manual page renders
+# without warnings and lists the options -h prints, the window's translations
+# are there, and the package depends on every tool the battery starts.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build"
