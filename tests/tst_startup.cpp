@@ -217,7 +217,7 @@ void TestStartup::commandWithoutTheRunProgram()
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), 1);
     QCOMPARE(process.readAllStandardError(),
-             "could not start " + QFile::encodeName(dir.path()) +
+             "could not start " + QFile::encodeName(QDir(dir.path()).canonicalPath()) +
                  "/bin/../lib/veltrane-diagnostic/veltrane-diagnostic-run: No such file or "
                  "directory\n");
     process.start(command, {"-h"});
