@@ -77,27 +77,23 @@ qint64 escapedCount(QByteArrayView text)
 class SectionText
 {
 public:
-    explicit SectionText(qsizetype streamLimit) { setLimit(streamLimit); }
+    explicit SectionText(qsizetype streamLimit) : limit(streamLimit) {}
 
     // Before the section's first bytes.
-    void setLimit(qsizetype streamLimit)
-    {
-        limit = streamLimit;
-        escapedLimit = 4 * streamLimit + 4;
-        headLimit = escapedLimit + 2 * endSize;
-    }
+    void setLimit(qsizetype streamLimit) { limit = streamLimit; }
 
     void append(QByteArrayView bytes)
     {
         const qint64 before = total;
         total += bytes.size();
-        if (head.size() < headLimit)
-            head.append(bytes.first(std::min(bytes.size(), headLimit - head.size())));
-        if (total <= headLimit)
+        const qsizetype headRoom = escapedLimit() + 2 * endSize;
+        if (head.size() < headRoom)
+            head.append(bytes.first(std::min(bytes.size(), headRoom - head.size())));
+        if (total <= headRoom)
             return;
         // Past the beginning only the end is kept, which at first is the
         // beginning's end.
-        if (before <= headLimit)
+        if (before <= headRoom)
             tail = head.first(before).last(std::min<qsizetype>(before, 2 * endSize));
         const QByteArrayView last = bytes.last(std::min(bytes.size(), 2 * endSize));
         if (last.size() == 2 * endSize)
@@ -125,12 +121,12 @@ public:
     QByteArray stream(bool isStdErr, bool lastInInput);
 
 private:
+    // What the limit's bytes can take, each escaped.
+    qsizetype escapedLimit() const { return 4 * limit + 4; }
     QByteArrayView endUpTo(qint64 length) const;
     qint64 consoleEnd(qint64 length, bool isStdErr) const;
 
     qsizetype limit = 0;
-    qsizetype escapedLimit = 0;
-    qsizetype headLimit = 0;
     QByteArray head;
     QByteArray tail;
     qint64 total = 0;
@@ -203,7 +199,7 @@ QByteArray SectionText::stream(bool isStdErr, bool lastInInput)
     }
     keptLength = length;
     const QByteArrayView escapedHead = QByteArrayView(head).first(
-        qsizetype(std::min<qint64>(length, std::min<qint64>(head.size(), escapedLimit))));
+        qsizetype(std::min<qint64>(length, std::min<qint64>(head.size(), escapedLimit()))));
     QByteArray bytes;
     if (escaped > 0) {
         bytes = unescapeUtf8(escapedHead);
@@ -445,14 +441,14 @@ void SavedReportReader::State::take(QByteArrayView bytes)
 void SavedReportReader::State::endLine(LineEnd end)
 {
     lineStart = true;
-    if (line == Line::Name && chooseLimits) {
-        const StreamLimits limits = chooseLimits(QString::fromUtf8(name));
-        stdOut.setLimit(std::clamp<qsizetype>(limits.stdOut, 0, streamLimit));
-        stdErr.setLimit(std::clamp<qsizetype>(limits.stdErr, 0, streamLimit));
-    }
-    if (line == Line::Name)
+    if (line == Line::Name) {
         place = Place::Block;
-    else if (end == LineEnd::Cut && place == Place::StdOut)
+        if (chooseLimits) {
+            const StreamLimits limits = chooseLimits(QString::fromUtf8(name));
+            stdOut.setLimit(std::clamp<qsizetype>(limits.stdOut, 0, streamLimit));
+            stdErr.setLimit(std::clamp<qsizetype>(limits.stdErr, 0, streamLimit));
+        }
+    } else if (end == LineEnd::Cut && place == Place::StdOut)
         stdOut.markCut();
     else if (end == LineEnd::Cut && place == Place::StdErr)
         stdErr.markCut();
